@@ -1,0 +1,18 @@
+#pragma once
+// The main window: dialog template 102 over the main-window state. Windows only.
+
+#include "app/dialog_base_win32.h"
+
+namespace kivrel {
+
+class CKivrelDlg : public DialogBase {
+protected:
+    BOOL OnInitDialog() override;
+    std::optional<LRESULT> OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    std::optional<LRESULT> OnCommand(WPARAM wParam);
+    void OnClose();
+};
+
+}  // namespace kivrel

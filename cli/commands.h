@@ -1,0 +1,20 @@
+#pragma once
+// Each group of commands registers itself here; main runs the one that was parsed.
+
+#include <functional>
+#include <utility>
+#include <vector>
+
+#include "cli/cli_options.h"
+
+namespace CLI {
+class App;
+}
+
+namespace kivrel::cli {
+
+using CommandTable = std::vector<std::pair<CLI::App*, std::function<int()>>>;
+
+void RegisterCommands(CLI::App& app, GlobalOptions& options, CommandTable& commands);
+
+}  // namespace kivrel::cli
