@@ -1,9 +1,11 @@
 #include "cli/commands.h"
 
-#include <CLI/CLI.hpp>
-
 namespace kivrel::cli {
 
-void RegisterCommands(CLI::App& /*app*/, GlobalOptions& /*options*/, CommandTable& /*commands*/) {}
+void RegisterCommands(CLI::App& app, GlobalOptions& options, CommandTable& commands) {
+    RegisterPackageCommands(app, options, commands);
+    RegisterUnitCommands(app, options, commands);
+    RegisterUpdateCommands(app, options, commands);
+}
 
 }  // namespace kivrel::cli

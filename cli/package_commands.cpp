@@ -1,0 +1,10 @@
+#include <CLI/CLI.hpp>
+
+#include "cli/commands.h"
+
+namespace kivrel::cli {
+
+void RegisterPackageCommands(CLI::App& /*app*/, GlobalOptions& /*options*/,
+                             CommandTable& /*commands*/) {}
+
+}  // namespace kivrel::cli
