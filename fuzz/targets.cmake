@@ -2,3 +2,4 @@
 include(${CMAKE_CURRENT_LIST_DIR}/package_targets.cmake OPTIONAL)
 include(${CMAKE_CURRENT_LIST_DIR}/device_targets.cmake OPTIONAL)
 include(${CMAKE_CURRENT_LIST_DIR}/net_targets.cmake OPTIONAL)
+include(${CMAKE_CURRENT_LIST_DIR}/staging_targets.cmake OPTIONAL)

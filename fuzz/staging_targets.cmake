@@ -1,0 +1,1 @@
+kivrel_fuzz_target(fuzz_archive_name SOURCES archive_name_fuzz.cpp LIBS kivrel_staging)

@@ -1,0 +1,3 @@
+kivrel_test(staging_tests
+  SOURCES staging_rules_test.cpp staging_search_test.cpp staging_archivers_test.cpp
+  LIBS kivrel_staging)
