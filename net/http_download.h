@@ -1,0 +1,150 @@
+#pragma once
+// CHttpDownload fetches one file over HTTP or HTTPS into a local file, optionally resuming at
+// a byte offset, limiting its speed and answering server or proxy authentication. It reports
+// progress and its end through the owner's EventSink: DownloadSize, DownloadPercent,
+// DownloadSpeed and exactly one DownloadFinished(result, value) per transfer, with
+//   0 complete, 0
+//   1 the session could not be opened, the library's error code
+//   2 connecting, opening or sending the request failed, the library's error code
+//   3 reading the body or writing the file failed, the library's or the OS's error code
+//     (0 when a resumed answer does not continue the file)
+//   4 the status could not be read, the library's error code
+//   5 the server answered another status than 200, 206, 401 and 407, that status
+//   6 cancelled, 0
+// The transfer runs on the caller's thread (Start(true)) or on a thread of its own. The
+// platform's HTTP library sits behind HttpSession (http_session.h).
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "app/window_messages.h"
+#include "net/download_progress.h"
+#include "net/http_session.h"
+#include "net/local_file.h"
+#include "net/partial_download.h"
+
+namespace kivrel {
+
+class TransferThread;
+
+struct DownloadResult {
+    std::uint32_t code = 0;
+    std::uint32_t value = 0;
+};
+
+class CHttpDownload {
+public:
+    CHttpDownload();
+    // Cancels a running transfer. A derived class must call Cancel() in its own destructor.
+    virtual ~CHttpDownload();
+    CHttpDownload(const CHttpDownload&) = delete;
+    CHttpDownload& operator=(const CHttpDownload&) = delete;
+
+    // Stores the parameters for the next Start. A transfer still running is cancelled first.
+    // accessType: 0 the system's settings, 1 direct, 2 through `proxyName`. speedLimit is in
+    // bytes per millisecond, 0 for none. resumeOffset: bytes of `localFile` to keep.
+    void SetParameters(EventSink* owner, std::wstring url, std::wstring localFile,
+                       std::wstring proxyName, std::wstring proxyUser, std::wstring proxyPassword,
+                       std::wstring userName, std::wstring password, int accessType,
+                       int failIfExists, int promptProxyCredentials, int promptServerCredentials,
+                       double speedLimit, std::uint32_t resumeOffset);
+
+    // Archive downloads: write `partial.partPath` from `partial.resumeOffset` on, and keep the
+    // part with its record when the transfer fails or is cancelled (partial_download.h).
+    // Call after SetParameters; it replaces the local file and the resume offset.
+    void KeepPartialFile(const PartialDownload& partial);
+
+    // The native window the platform's credential dialog is shown over (Windows), or null.
+    void SetPromptOwner(void* nativeWindow) noexcept { promptOwner = nativeWindow; }
+
+    // Parses the address (adding "http://" when it has no scheme), opens the local file and
+    // runs the transfer now (synchronous) or on its own thread. Returns an error text, empty
+    // when the transfer was started; nothing is reported to the owner on an error.
+    [[nodiscard]] std::wstring Start(bool synchronous);
+
+    // Asks a running transfer to stop, waits up to 4000 ms for the downloader's own thread
+    // and closes the connection. Any state; leaves the object idle. Call from the owner's
+    // thread (not from inside a DownloadFinished handler running on the transfer's thread).
+    void Cancel();
+    // Only raises the cancel flag; the transfer notices it between pieces.
+    void RequestCancel() noexcept;
+
+    [[nodiscard]] bool Finished() const noexcept { return finished.load() != 0; }
+    // The result reported in DownloadFinished; meaningful once Finished().
+    [[nodiscard]] DownloadResult Result() const noexcept {
+        return {resultCode.load(), resultValue.load()};
+    }
+    // The address as used: "http://" is added by Start to an address without a scheme.
+    [[nodiscard]] const std::wstring& Url() const noexcept { return url; }
+
+protected:
+    // Consulted once connected; false ends the transfer without any message.
+    [[nodiscard]] virtual bool CanStartRequest();
+    // Closes the local file, deletes it (unless it is a part worth keeping), marks the
+    // transfer finished and reports DownloadFinished(code, value).
+    virtual void HandleError(std::uint32_t code, std::uint32_t value);
+    // The whole exchange with the server.
+    virtual void Transfer();
+    // Percent and speed messages after `received` body bytes (the resume offset excluded).
+    virtual void ReportProgress(ProgressState& state, std::uint64_t received, bool lengthKnown,
+                                std::uint64_t contentLength);
+    // The HTTP backend; tests substitute a scripted one.
+    [[nodiscard]] virtual std::unique_ptr<HttpSession> CreateSession();
+
+private:
+    void RunTransfer() noexcept;
+    // Cancel noticed: reports result 6 and keeps the file.
+    bool CancelNoticed();
+    // A failure while a cancel is pending is the cancel.
+    void Fail(std::uint32_t code, std::uint32_t value);
+    void Finish(std::uint32_t result);
+    void Report(std::uint32_t code, std::uint32_t value);
+    [[nodiscard]] bool SendUntilAnswered(std::uint32_t& status);
+    void DiscardBody();
+    [[nodiscard]] bool AcceptResumedAnswer(std::uint32_t status, bool lengthKnown,
+                                           std::uint64_t contentLength);
+    void RecordPartial(std::uint32_t status, bool lengthKnown, std::uint64_t contentLength);
+    void PauseForSpeedLimit(std::uint64_t received, std::uint64_t elapsedMs);
+    void ReapThread();
+    void CloseSession() noexcept;
+
+    EventSink* owner = nullptr;
+    std::wstring url;
+    std::wstring localFile;
+    std::wstring proxyName;
+    std::wstring proxyUser;
+    std::wstring proxyPassword;
+    std::wstring userName;
+    std::wstring password;
+    std::wstring agent;  // empty: the application's title
+    int accessType = 0;
+    int failIfExists = 0;
+    int promptProxyCredentials = 0;
+    int promptServerCredentials = 0;
+    double speedLimit = 0.0;
+    std::uint32_t resumeOffset = 0;
+    std::wstring serverName;
+    std::wstring objectPath;
+    std::uint32_t serviceType = 0;
+    std::uint16_t port = 0;
+    void* promptOwner = nullptr;
+
+    std::optional<PartialDownload> partial;
+    bool partialKeepable = false;  // the part's record vouches for its bytes
+
+    std::unique_ptr<HttpSession> session;
+    std::atomic<std::int32_t> abortRequested{0};
+    std::atomic<std::int32_t> finished{0};
+    std::atomic<std::uint32_t> resultCode{0};
+    std::atomic<std::uint32_t> resultValue{0};
+    std::atomic<bool> running{false};
+    std::atomic<std::thread::id> runner{};
+    LocalFile file;
+    std::unique_ptr<TransferThread> thread;
+};
+
+}  // namespace kivrel

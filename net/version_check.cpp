@@ -1,0 +1,151 @@
+#include "net/version_check.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+#include <vector>
+
+#include "base/text.h"
+#include "net/local_file.h"
+
+namespace kivrel {
+namespace {
+
+// Each line read takes at most this many characters, as a 260-character buffer allows.
+constexpr std::size_t kLineChars = 259;
+// Two reads of 259 characters, each CR LF being two bytes, fit well within this.
+constexpr std::size_t kReadLimit = 4 * kLineChars + 16;
+
+[[nodiscard]] bool BeginsWith(std::span<const std::uint8_t> bytes, std::string_view tag) noexcept {
+    if (tag.empty() || bytes.size() < tag.size()) return false;
+    for (std::size_t i = 0; i < tag.size(); ++i) {
+        if (bytes[i] != static_cast<std::uint8_t>(tag[i])) return false;
+    }
+    return true;
+}
+
+// Reads one line the way a text-mode fgets into a 260-character buffer does.
+class TextLines {
+public:
+    explicit TextLines(std::span<const std::uint8_t> data) : bytes(data) {}
+
+    [[nodiscard]] std::string Next() {
+        std::string line;
+        while (line.size() < kLineChars && position < bytes.size()) {
+            char c = static_cast<char>(bytes[position++]);
+            if (c == '\r' && position < bytes.size() && bytes[position] == '\n') {
+                c = '\n';
+                ++position;
+            }
+            line += c;
+            if (c == '\n') break;
+        }
+        // What C string handling would see.
+        if (const std::size_t zero = line.find('\0'); zero != std::string::npos) {
+            line.resize(zero);
+        }
+        return line;
+    }
+
+private:
+    std::span<const std::uint8_t> bytes;
+    std::size_t position = 0;
+};
+
+// The decimal number at the start of the text: leading white space and a sign allowed, 0
+// when there are no digits, clamped to the 32-bit range rather than overflowing.
+[[nodiscard]] std::int32_t LeadingNumber(std::string_view text) noexcept {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    std::int64_t value = 0;
+    constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = std::min<std::int64_t>(value * 10 + (text[i] - '0'), kLimit);
+    }
+    if (negative) value = -value;
+    value = std::clamp<std::int64_t>(value, std::numeric_limits<std::int32_t>::min(),
+                                     std::numeric_limits<std::int32_t>::max());
+    return static_cast<std::int32_t>(value);
+}
+
+[[nodiscard]] std::string WithoutLineEnds(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    return text;
+}
+
+[[nodiscard]] wchar_t Lower(wchar_t c) noexcept {
+    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
+
+}  // namespace
+
+std::wstring SelectVersionFileUrl(std::span<const std::uint8_t> identity,
+                                  std::span<const std::uint8_t> toolTag,
+                                  std::span<const VersionSource> sources) {
+    for (const VersionSource& source : sources) {
+        const std::span<const std::uint8_t> subject =
+            source.kind == VersionRuleKind::kUnitBegins ? identity : toolTag;
+        if (BeginsWith(subject, source.tag)) return std::wstring(source.url);
+    }
+    return {};
+}
+
+std::wstring DatabaseDateText(const BuildDate& databaseDate) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%d%02d%02d", int{databaseDate.year}, int{databaseDate.month},
+                  int{databaseDate.day});
+    return Utf8ToWide(text);
+}
+
+std::uint32_t DatabaseVersionNumber(const BuildDate& databaseDate) {
+    std::uint64_t value = 0;
+    for (const wchar_t c : DatabaseDateText(databaseDate)) {
+        value = std::min<std::uint64_t>(value * 10 + static_cast<std::uint64_t>(c - L'0'),
+                                        std::numeric_limits<std::uint32_t>::max());
+    }
+    return static_cast<std::uint32_t>(value);
+}
+
+std::optional<VersionFile> ParseVersionText(std::span<const std::uint8_t> bytes) {
+    TextLines lines(bytes);
+    const std::string first = lines.Next();
+    std::string second = lines.Next();
+    if (first.empty() || second.empty()) return std::nullopt;
+    if (second.back() == '\r' || second.back() == '\n') second.pop_back();
+    // A blank second line names no archive; taking it would only fail later and less clearly.
+    if (second.empty()) return std::nullopt;
+    VersionFile file;
+    file.version = LeadingNumber(first);
+    file.firstLine = WithoutLineEnds(first);
+    file.archiveUrl = Utf8ToWide(second);
+    return file;
+}
+
+std::optional<VersionFile> ParseVersionFile(const std::wstring& path) {
+    std::vector<std::uint8_t> bytes;
+    if (!ReadFilePrefix(path, kReadLimit, bytes)) return std::nullopt;
+    RemoveFile(path);
+    return ParseVersionText(bytes);
+}
+
+bool AskBeforeUpdate(std::uint32_t unitVersion, std::int32_t onlineVersion) noexcept {
+    return onlineVersion > 0 && unitVersion > 0 &&
+           unitVersion >= static_cast<std::uint32_t>(onlineVersion);
+}
+
+bool IsArchiveAddress(std::wstring_view url) noexcept {
+    const std::size_t dot = url.rfind(L'.');
+    const std::wstring_view extension = dot == std::wstring_view::npos ? url : url.substr(dot + 1);
+    const auto is = [&](std::wstring_view expected) {
+        if (extension.size() != expected.size()) return false;
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            if (Lower(extension[i]) != expected[i]) return false;
+        }
+        return true;
+    };
+    return is(L"zip") || is(L"7z") || is(L"rar");
+}
+
+}  // namespace kivrel

@@ -1,0 +1,52 @@
+#pragma once
+// The online version check: which version file to fetch for a unit, the unit's database
+// version, the version file itself, and whether to ask before updating a current unit.
+// Everything comes in as plain values, so nothing here talks to the unit.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "net/version_sources.h"
+#include "update/build_date.h"
+
+namespace kivrel {
+
+// The address of the first rule of `sources` that holds for the unit's identity block and
+// the tool's vendor tag, or empty when none does. A tag longer than the bytes it is compared
+// with does not match.
+[[nodiscard]] std::wstring SelectVersionFileUrl(
+    std::span<const std::uint8_t> identity, std::span<const std::uint8_t> toolTag,
+    std::span<const VersionSource> sources = VersionSources());
+
+// The unit's database date as "%d%02d%02d" (2016-03-05 gives "20160305").
+[[nodiscard]] std::wstring DatabaseDateText(const BuildDate& databaseDate);
+// The same text as a number; 0 for a date never read. Saturates instead of wrapping.
+[[nodiscard]] std::uint32_t DatabaseVersionNumber(const BuildDate& databaseDate);
+
+// A version file: line 1 the newest version (yyyymmdd), line 2 the archive's address.
+struct VersionFile {
+    std::int32_t version = 0;  // the decimal number at the start of line 1; 0 without one
+    std::string firstLine;     // line 1 without its line end, for the status text
+    std::wstring archiveUrl;   // line 2 without its line end
+};
+// Reads the two lines as the text-mode reads always have: CR LF counts as one line end,
+// each read takes at most 259 characters (the rest of a longer line is the next line),
+// text after a zero byte is not seen. nullopt when line 1 is empty or line 2 holds no
+// address.
+[[nodiscard]] std::optional<VersionFile> ParseVersionText(std::span<const std::uint8_t> bytes);
+// Reads the file at `path`, deletes it, and parses it. nullopt when it cannot be opened (it
+// is then left alone) or does not parse.
+[[nodiscard]] std::optional<VersionFile> ParseVersionFile(const std::wstring& path);
+
+// The question before an update: asked only when both versions are known (above 0) and the
+// unit's is not older, compared as unsigned numbers.
+[[nodiscard]] bool AskBeforeUpdate(std::uint32_t unitVersion, std::int32_t onlineVersion) noexcept;
+
+// True when the text after the address's last "." is "zip", "7z" or "rar" in any case: the
+// address is an archive, not a version file.
+[[nodiscard]] bool IsArchiveAddress(std::wstring_view url) noexcept;
+
+}  // namespace kivrel

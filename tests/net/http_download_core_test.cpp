@@ -1,0 +1,323 @@
+// CHttpDownload's own decisions, driven through a scripted backend: which result each failure
+// gives, that exactly one finished message comes on every path, when the file is kept, and
+// that a refusing server cannot keep the transfer sending forever.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <memory>
+#include <new>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "net/http_download.h"
+#include "tests/net/download_test_support.h"
+
+namespace kivrel {
+namespace {
+
+struct Answer {
+    std::uint32_t status = 200;
+    std::string body;
+    std::optional<std::uint64_t> length;  // Content-Length; none when absent
+    std::map<std::string, std::string> headers;
+};
+
+Answer Reply(std::uint32_t status, std::string body = {},
+             std::optional<std::uint64_t> length = std::nullopt) {
+    Answer answer;
+    answer.status = status;
+    answer.body = std::move(body);
+    answer.length = length;
+    return answer;
+}
+
+// What the scripted backend does and what it was asked to do.
+struct Script {
+    std::uint32_t openError = 0;
+    std::uint32_t callbackError = 0;
+    std::uint32_t connectError = 0;
+    std::uint32_t requestError = 0;
+    std::uint32_t sendError = 0;
+    std::uint32_t statusError = 0;
+    std::uint32_t readError = 0;  // after the first piece of the body
+    bool throwOnRead = false;
+    std::vector<Answer> answers{Answer{}};  // one per send; the last one repeats
+    std::vector<CredentialAnswer> promptAnswers;
+    std::function<void()> onOpen;
+
+    std::vector<std::string> sentHeaders;
+    int prompts = 0;
+    int serverCredentialsSet = 0;
+    int proxyCredentialsSet = 0;
+};
+
+constexpr std::uint32_t kShortBody = 7777;
+
+class ScriptedSession final : public HttpSession {
+public:
+    explicit ScriptedSession(Script& s) : script(s) {}
+
+    std::uint32_t Open(const SessionOptions&) override {
+        if (script.onOpen) script.onOpen();
+        return script.openError;
+    }
+    std::uint32_t RegisterStatusCallback() override { return script.callbackError; }
+    std::uint32_t Connect(const UrlParts&, const std::wstring&, const std::wstring&) override {
+        return script.connectError;
+    }
+    std::uint32_t OpenRequest(const UrlParts&) override { return script.requestError; }
+    std::uint32_t Send(std::string_view headers) override {
+        const std::size_t index = std::min(script.sentHeaders.size(), script.answers.size() - 1);
+        script.sentHeaders.emplace_back(headers);
+        answer = script.answers[index];
+        position = 0;
+        return script.sendError;
+    }
+    std::uint32_t QueryStatus(std::uint32_t& status) override {
+        status = answer.status;
+        return script.statusError;
+    }
+    std::optional<std::uint64_t> QueryContentLength() override { return answer.length; }
+    std::optional<std::string> QueryHeader(std::string_view name) override {
+        const auto found = answer.headers.find(std::string(name));
+        if (found == answer.headers.end()) return std::nullopt;
+        return found->second;
+    }
+    std::uint32_t Read(std::size_t limit, std::span<const std::uint8_t>& piece) override {
+        if (script.throwOnRead) throw std::bad_alloc();
+        if (script.readError != 0 && position > 0) return script.readError;
+        const std::size_t size = std::min<std::size_t>({limit, answer.body.size() - position, 700});
+        piece = std::span<const std::uint8_t>(
+            reinterpret_cast<const std::uint8_t*>(answer.body.data()) + position, size);
+        position += size;
+        return 0;
+    }
+    void SetServerCredentials(const std::wstring&, const std::wstring&) override {
+        ++script.serverCredentialsSet;
+    }
+    void SetProxyCredentials(const std::wstring&, const std::wstring&) override {
+        ++script.proxyCredentialsSet;
+    }
+    CredentialAnswer PromptCredentials() override {
+        const std::size_t index = static_cast<std::size_t>(script.prompts++);
+        return index < script.promptAnswers.size() ? script.promptAnswers[index]
+                                                   : CredentialAnswer::kGoOn;
+    }
+    std::size_t PieceBytes() const noexcept override { return 4096; }
+    std::uint32_t ShortBodyError() const noexcept override { return kShortBody; }
+    void Close() noexcept override {}
+
+private:
+    Script& script;
+    Answer answer;
+    std::size_t position = 0;
+};
+
+class ScriptedDownload final : public CHttpDownload {
+public:
+    explicit ScriptedDownload(Script& s) : script(s) {}
+    ~ScriptedDownload() override { Cancel(); }
+    bool allowRequest = true;
+
+protected:
+    bool CanStartRequest() override { return allowRequest; }
+    std::unique_ptr<HttpSession> CreateSession() override {
+        return std::make_unique<ScriptedSession>(script);
+    }
+
+private:
+    Script& script;
+};
+
+class DownloadCore : public ::testing::Test {
+protected:
+    // Runs one synchronous download of http://h/db.zip into the scratch folder.
+    std::vector<test::Finished> Run(std::uint32_t offset = 0, const std::wstring& user = L"",
+                                    const std::wstring& proxyUser = L"", int promptServer = 0) {
+        downloader.SetParameters(&sink, L"http://h/db.zip", file, L"", proxyUser, L"pw", user,
+                                 L"pw", 0, 0, 0, promptServer, 0.0, offset);
+        EXPECT_EQ(downloader.Start(true), L"");
+        return sink.FinishedMessages();
+    }
+
+    Script script;
+    ScriptedDownload downloader{script};
+    test::RecordingSink sink;
+    test::ScratchFolder folder;
+    const std::wstring file = folder.File("db.zip");
+};
+
+TEST_F(DownloadCore, EachFailureEndsOnceWithItsCodeAndDeletesTheFile) {
+    struct Case {
+        const char* name;
+        std::function<void(Script&)> arrange;
+        std::uint32_t result;
+        std::uint32_t value;
+    };
+    const Case cases[] = {
+        {"session refused", [](Script& s) { s.openError = 12; }, 1, 12},
+        {"status callback refused", [](Script& s) { s.callbackError = 13; }, 1, 13},
+        {"no connection", [](Script& s) { s.connectError = 14; }, 2, 14},
+        {"request refused", [](Script& s) { s.requestError = 15; }, 2, 15},
+        {"send failed", [](Script& s) { s.sendError = 16; }, 2, 16},
+        {"status unreadable", [](Script& s) { s.statusError = 17; }, 4, 17},
+        {"server error", [](Script& s) { s.answers = {Reply(500)}; }, 5, 500},
+        {"body read failed",
+         [](Script& s) {
+             s.answers = {Reply(200, std::string(2000, 'x'), 2000)};
+             s.readError = 18;
+         },
+         3, 18},
+        {"body shorter than announced", [](Script& s) { s.answers = {Reply(200, "abc", 10)}; }, 3,
+         kShortBody},
+        {"out of memory on the transfer's thread", [](Script& s) { s.throwOnRead = true; }, 3, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        script = Script{};
+        c.arrange(script);
+        test::RecordingSink caseSink;
+        downloader.SetParameters(&caseSink, L"http://h/db.zip", file, L"", L"", L"", L"", L"", 0, 0,
+                                 0, 0, 0.0, 0);
+        ASSERT_EQ(downloader.Start(true), L"");
+        const auto finished = caseSink.FinishedMessages();
+        ASSERT_EQ(finished.size(), 1u);
+        EXPECT_EQ(finished[0].result, c.result);
+        EXPECT_EQ(finished[0].value, c.value);
+        EXPECT_FALSE(test::Exists(file));
+    }
+}
+
+TEST_F(DownloadCore, ACompleteBodyIsWrittenAndReportedOnce) {
+    script.answers = {Reply(200, std::string(5000, 'q'), 5000)};
+
+    const auto finished = Run();
+
+    ASSERT_EQ(finished.size(), 1u);
+    EXPECT_EQ(finished[0].result, 0u);
+    EXPECT_EQ(test::ReadAll(file), std::vector<std::uint8_t>(5000, 'q'));
+    EXPECT_EQ(script.sentHeaders, std::vector<std::string>{""});
+}
+
+TEST_F(DownloadCore, ARefusalByCanStartRequestEndsWithoutAnyMessage) {
+    downloader.allowRequest = false;
+
+    EXPECT_TRUE(Run().empty());
+
+    EXPECT_TRUE(script.sentHeaders.empty());
+    EXPECT_TRUE(sink.SizeMessages().empty());
+}
+
+TEST_F(DownloadCore, ACancelNoticedBeforeTheBodyEndsWith6AndKeepsTheFile) {
+    script.onOpen = [this] { downloader.RequestCancel(); };
+
+    const auto finished = Run();
+
+    ASSERT_EQ(finished.size(), 1u);
+    EXPECT_EQ(finished[0].result, 6u);
+    EXPECT_TRUE(test::Exists(file));
+    EXPECT_TRUE(script.sentHeaders.empty());
+}
+
+TEST_F(DownloadCore, StoredCredentialsAreSentAgainAtMostOnce) {
+    struct Case {
+        const char* name;
+        std::uint32_t status;
+        std::wstring user;
+        std::wstring proxyUser;
+        std::size_t sends;
+    };
+    const Case cases[] = {
+        {"server keeps refusing", 401, L"kivrel", L"", 2},
+        {"proxy keeps refusing", 407, L"", L"proxy", 2},
+        {"no credentials stored", 401, L"", L"", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        script = Script{};
+        script.answers = {Reply(c.status, "refused", 7)};
+        test::RecordingSink caseSink;
+        downloader.SetParameters(&caseSink, L"http://h/db.zip", file, L"", c.proxyUser, L"pw",
+                                 c.user, L"pw", 0, 0, 0, 0, 0.0, 0);
+        ASSERT_EQ(downloader.Start(true), L"");
+        EXPECT_EQ(script.sentHeaders.size(), c.sends);
+        const auto finished = caseSink.FinishedMessages();
+        ASSERT_EQ(finished.size(), 1u);
+        // The refusal, already read away, stands as an empty body.
+        EXPECT_EQ(finished[0].result, 0u);
+        EXPECT_TRUE(test::ReadAll(file).empty());
+    }
+}
+
+TEST_F(DownloadCore, StoredCredentialsThatWorkGetTheFile) {
+    script.answers = {Reply(401, "refused"), Reply(200, "archive", 7)};
+
+    const auto finished = Run(0, L"kivrel");
+
+    ASSERT_EQ(finished.size(), 1u);
+    EXPECT_EQ(finished[0].result, 0u);
+    EXPECT_EQ(script.serverCredentialsSet, 1);
+    EXPECT_EQ(test::ReadAll(file), (std::vector<std::uint8_t>{'a', 'r', 'c', 'h', 'i', 'v', 'e'}));
+}
+
+TEST_F(DownloadCore, APromptAnsweredWithRetrySendsAgain) {
+    script.answers = {Reply(401), Reply(200, "ok", 2)};
+    script.promptAnswers = {CredentialAnswer::kSendAgain};
+
+    ASSERT_EQ(Run(0, L"", L"", 1).size(), 1u);
+
+    EXPECT_EQ(script.prompts, 1);
+    EXPECT_EQ(script.sentHeaders.size(), 2u);
+    EXPECT_EQ(test::ReadAll(file).size(), 2u);
+}
+
+TEST_F(DownloadCore, AResumeSendsTheRangeHeaderAndChecksWhereTheAnswerStarts) {
+    test::WriteAll(file, std::vector<std::uint8_t>(1000, 'a'));
+    script.answers = {Reply(206, std::string(500, 'b'), 500)};
+    script.answers[0].headers["Content-Range"] = "bytes 1000-1499/1500";
+
+    ASSERT_EQ(Run(1000).size(), 1u);
+
+    EXPECT_EQ(script.sentHeaders, std::vector<std::string>{"Range: bytes=1000-\r\n"});
+    EXPECT_EQ(test::ReadAll(file).size(), 1500u);
+    EXPECT_EQ(sink.FinishedMessages()[0].result, 0u);
+
+    test::RecordingSink second;
+    script.answers[0].headers["Content-Range"] = "bytes 0-499/1500";  // not where we stopped
+    downloader.SetParameters(&second, L"http://h/db.zip", file, L"", L"", L"", L"", L"", 0, 0, 0, 0,
+                             0.0, 1000);
+    ASSERT_EQ(downloader.Start(true), L"");
+    ASSERT_EQ(second.FinishedMessages().size(), 1u);
+    EXPECT_EQ(second.FinishedMessages()[0].result, 3u);
+    EXPECT_FALSE(test::Exists(file));
+}
+
+TEST_F(DownloadCore, AResumeOffsetPastTheFileIsCutToWhatIsThere) {
+    test::WriteAll(file, std::vector<std::uint8_t>(300, 'a'));
+    script.answers = {Reply(206, std::string(200, 'b'), 200)};
+
+    ASSERT_EQ(Run(1000).size(), 1u);
+
+    EXPECT_EQ(script.sentHeaders, std::vector<std::string>{"Range: bytes=300-\r\n"});
+    EXPECT_EQ(sink.SizeMessages().at(0).resumeOffset, 300u);
+    EXPECT_EQ(test::ReadAll(file).size(), 500u);
+}
+
+TEST_F(DownloadCore, StartReportsAFileThatCannotBeOpened) {
+    downloader.SetParameters(&sink, L"http://h/db.zip", folder.File("no/such/folder/db.zip"), L"",
+                             L"", L"", L"", L"", 0, 0, 0, 0, 0.0, 0);
+
+    const std::wstring error = downloader.Start(true);
+
+    EXPECT_EQ(error.rfind(L"An error occured while opening the file to be downloaded, Error:", 0),
+              0u);
+    EXPECT_GT(error.size(), 64u);
+    EXPECT_TRUE(sink.FinishedMessages().empty());
+}
+
+}  // namespace
+}  // namespace kivrel

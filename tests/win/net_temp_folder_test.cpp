@@ -1,0 +1,23 @@
+// Windows keeps the system's temp path for the version file and the staging folders.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "base/temp_folder.h"
+
+namespace kivrel {
+namespace {
+
+TEST(WinTempFolder, IsTheSystemTempPathEndingInABackslash) {
+    wchar_t expected[MAX_PATH + 1] = {};
+    ASSERT_GT(::GetTempPathW(MAX_PATH + 1, expected), 0u);
+
+    const std::wstring folder = TempFolder();
+
+    EXPECT_EQ(folder, expected);
+    ASSERT_FALSE(folder.empty());
+    EXPECT_EQ(folder.back(), L'\\');
+}
+
+}  // namespace
+}  // namespace kivrel
