@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "net/version_sources.h"
 #include "update/build_date.h"
+#include "update/vendor_config.h"
 
 namespace kivrel {
 
@@ -19,7 +19,8 @@ namespace kivrel {
 // with does not match.
 [[nodiscard]] std::wstring SelectVersionFileUrl(
     std::span<const std::uint8_t> identity, std::span<const std::uint8_t> toolTag,
-    std::span<const VersionSource> sources = VersionSources());
+    std::span<const VersionSource> sources =
+                                                    DefaultVendorConfig().versionSources);
 
 // The unit's database date as "%d%02d%02d" (2016-03-05 gives "20160305").
 [[nodiscard]] std::wstring DatabaseDateText(const BuildDate& databaseDate);

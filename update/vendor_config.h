@@ -30,6 +30,19 @@ struct CompatibilityRow {
     std::span<const std::string_view> vendorTags;  // 2 to 28 bytes each
 };
 
+enum class VersionRuleKind {
+    kNeutralTool,  // the tool's tag begins with `tag` (21 blanks: the vendor-neutral build)
+    kUnitBegins,   // the unit's identity block begins with `tag`
+    kToolBegins,   // the tool's tag begins with `tag`
+};
+
+// Where a brand's version file is published: the first rule that holds gives the address.
+struct VersionSource {
+    VersionRuleKind kind;
+    std::string_view tag;  // GBK bytes, compared over exactly their own length
+    std::wstring_view url;
+};
+
 struct VendorConfig {
     ToolTag toolTag{};
     std::string_view brandK;     // 8 bytes
@@ -41,6 +54,8 @@ struct VendorConfig {
     // A tool whose tag is exactly this code leaves the unit's settings sector alone after an
     // update.
     std::string_view keepSettingsCode;  // 3 characters
+    // The eight version-file rules, in the order they are tried.
+    std::span<const VersionSource> versionSources;
 };
 
 // The vendor-neutral build: its tag is 21 blanks, so it takes every file and every unit.

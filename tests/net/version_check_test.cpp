@@ -30,7 +30,7 @@ BuildDate Date(std::uint16_t year, std::uint8_t month, std::uint8_t day) {
 }
 
 TEST(VersionSources, HoldEightRulesWithTheirKeyLengthsInOrder) {
-    const auto sources = VersionSources();
+    const auto sources = DefaultVendorConfig().versionSources;
     ASSERT_EQ(sources.size(), 8u);
     const std::size_t keyLengths[] = {21, 11, 5, 6, 8, 10, 4, 12};
     const VersionRuleKind kinds[] = {
@@ -48,7 +48,7 @@ TEST(VersionSources, HoldEightRulesWithTheirKeyLengthsInOrder) {
 }
 
 TEST(SelectVersionFileUrl, TakesTheFirstRuleThatHolds) {
-    const auto sources = VersionSources();
+    const auto sources = DefaultVendorConfig().versionSources;
     const auto neutralTool = Bytes(std::string(21, ' '), 32);
     const auto otherTool = Bytes("OTHER VENDOR", 32);
     const auto companyTool = Bytes(std::string(sources[7].tag) + "XYZ", 32);
@@ -85,7 +85,7 @@ TEST(SelectVersionFileUrl, TakesTheFirstRuleThatHolds) {
 }
 
 TEST(SelectVersionFileUrl, ComparesTagsByteForByte) {
-    const auto sources = VersionSources();
+    const auto sources = DefaultVendorConfig().versionSources;
     std::string almost(sources[6].tag);
     almost.back() = static_cast<char>(almost.back() ^ 1);
     EXPECT_EQ(SelectVersionFileUrl(Bytes(almost, 256), Bytes("OTHER", 32)), L"");

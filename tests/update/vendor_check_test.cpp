@@ -34,7 +34,8 @@ VendorConfig Config(std::string_view toolTag) {
                         .companyC1 = kC1,
                         .companyC2 = kC2Full,
                         .compatibility = kRows,
-                        .keepSettingsCode = "KVX"};
+                        .keepSettingsCode = "KVX",
+                        .versionSources = {}};
 }
 
 std::array<std::uint8_t, kIdentityBytes> Identity(std::string_view start) {
