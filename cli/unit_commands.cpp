@@ -1,10 +1,267 @@
-#include <CLI/CLI.hpp>
+// `kivrel info`, `kivrel settings show` and `kivrel sim create`: reading a unit and making a
+// simulated one.
 
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <span>
+#include <string>
+
+#include "base/text.h"
 #include "cli/commands.h"
+#include "cli/device_open.h"
+#include "device/gps_unit.h"
+#include "device/sim/sim_directory.h"
+#include "settings/band_table.h"
+#include "settings/settings_block.h"
 
 namespace kivrel::cli {
+namespace {
 
-void RegisterUnitCommands(CLI::App& /*app*/, GlobalOptions& /*options*/,
-                             CommandTable& /*commands*/) {}
+// The settings window refuses these layouts with this text.
+constexpr const char* kUnusableSettingsText =
+    "Please start the machine to initialization parameter!!!!!";
+
+std::string Hex(std::span<const std::uint8_t> bytes) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    for (std::uint8_t b : bytes) {
+        text += kDigits[b >> 4];
+        text += kDigits[b & 0xF];
+    }
+    return text;
+}
+
+std::string Hex32(std::uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(value));
+    return text;
+}
+
+// The unit's 8-bit texts: one byte is one character, as the settings window shows them.
+std::string EightBit(std::string_view bytes) {
+    std::wstring wide;
+    for (char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        wide += b < 0x20 || b == 0x7F ? L'?' : static_cast<wchar_t>(b);
+    }
+    return WideToUtf8(wide);
+}
+
+// Vendor tags are GBK: only their ASCII is shown as text, the rest as dots.
+std::string AsciiText(std::span<const std::uint8_t> bytes) {
+    std::string text;
+    for (std::uint8_t b : bytes) text += b >= 0x20 && b < 0x7F ? static_cast<char>(b) : '.';
+    return text;
+}
+
+std::string ModelText(std::uint32_t modelId) {
+    const std::uint8_t bytes[4] = {
+        static_cast<std::uint8_t>(modelId), static_cast<std::uint8_t>(modelId >> 8),
+        static_cast<std::uint8_t>(modelId >> 16), static_cast<std::uint8_t>(modelId >> 24)};
+    return EightBit(std::string_view(reinterpret_cast<const char*>(bytes), 4));
+}
+
+std::uint32_t DateNumber(const BuildDate& date) {
+    return std::uint32_t{date.year} * 10000 + std::uint32_t{date.month} * 100 + date.day;
+}
+
+void PrintJson(const nlohmann::json& json) {
+    std::cout << json.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+}
+
+int Fail(const std::string& text) {
+    std::cerr << "kivrel: " << text << '\n';
+    return kExitFailure;
+}
+
+int Connect(const GlobalOptions& options, CGpsUnit& unit) {
+    if (!IsDeviceOption(options.device)) {
+        std::cerr << "kivrel: --device must be hid or sim:DIR\n";
+        return kExitUsage;
+    }
+    if (std::string error = OpenAndReadUnit(options, unit, nullptr); !error.empty()) {
+        return Fail(error);
+    }
+    return kExitOk;
+}
+
+int RunInfo(const GlobalOptions& options) {
+    CGpsUnit unit;
+    if (const int status = Connect(options, unit); status != kExitOk) return status;
+    // What a silent unit "holds" is noise: say so rather than print it as the unit's.
+    if (unit.bootVersion < 0) return Fail("the unit does not answer");
+    if (options.json) {
+        PrintJson({
+            {"boot_version", unit.bootVersion},
+            {"capacity", unit.capacity},
+            {"model_id_hex", Hex32(unit.modelId)},
+            {"settings_format", unit.settingsFormat},
+            {"settings_revision", unit.settingsRevision},
+            {"has_layout_record", unit.HasLayoutRecord()},
+            {"identity_hex", Hex(unit.identity)},
+            {"dates",
+             {{"main", FormatDate(unit.mainDate)},
+              {"resource", FormatDate(unit.resourceDate)},
+              {"database", FormatDate(unit.databaseDate)}}},
+            {"database_version", DateNumber(unit.databaseDate)},
+        });
+        return kExitOk;
+    }
+    std::cout << "Boot version:      " << unit.bootVersion << '\n'
+              << "Capacity:          " << unit.capacity << " bytes\n"
+              << "Model:             " << Hex32(unit.modelId) << " \"" << ModelText(unit.modelId)
+              << "\"\n"
+              << "Settings layout:   " << unit.settingsFormat << ", revision "
+              << unit.settingsRevision << '\n'
+              << "Layout record:     " << (unit.HasLayoutRecord() ? "yes" : "no") << '\n'
+              << "Identity:          \"" << AsciiText(std::span(unit.identity).first(16)) << "\" ("
+              << Hex(std::span(unit.identity).first(16)) << "...)\n"
+              << "Main date:         " << FormatDate(unit.mainDate) << '\n'
+              << "Resource date:     " << FormatDate(unit.resourceDate) << '\n'
+              << "Database date:     " << FormatDate(unit.databaseDate) << '\n'
+              << "Database version:  " << DateNumber(unit.databaseDate) << '\n';
+    return kExitOk;
+}
+
+nlohmann::json Bands(const SettingsBlock& block, int layout) {
+    nlohmann::json bands = nlohmann::json::array();
+    if (layout <= 2) {
+        for (std::size_t i = 0; i < kFixedBands.size(); ++i) {
+            bands.push_back({{"name", kFixedBands[i].name},
+                             {"low_mhz", kFixedBands[i].lowMhz},
+                             {"high_mhz", kFixedBands[i].highMhz},
+                             {"enabled", block.FixedBandEnabled(i)}});
+        }
+        return bands;
+    }
+    const auto count = std::min<std::size_t>(static_cast<std::size_t>(block.SubBands().Total()),
+                                             SettingsBlock::SubBandRoom(layout));
+    for (std::size_t i = 0; i < count; ++i) {
+        FrequencyRange range;
+        (void)block.SubBandRange(layout, i, range);
+        bands.push_back({{"name", block.SubBandName(i)},
+                         {"low_mhz", range.lowMhz},
+                         {"high_mhz", range.highMhz},
+                         {"enabled", block.SubBandEnabled(i)}});
+    }
+    return bands;
+}
+
+nlohmann::json SettingsJson(const CGpsUnit& unit) {
+    const SettingsBlock& block = unit.settingsBlock;
+    const int layout = unit.settingsFormat;
+    nlohmann::json json = {
+        {"settings_format", layout},
+        {"settings_revision", unit.settingsRevision},
+        {"title_text", EightBit(block.TitleText())},
+        {"program_version", block.ProgramVersion()},
+        {"model_code", EightBit(block.ModelCode(layout))},
+        {"radar_frequency_display", block.ShowsRadarFrequency(layout)},
+        {"twelve_hour_clock", block.TwelveHourClock(layout)},
+        {"time_zone", block.TimeZone(layout)},
+        {"daytime_start_hour", block.DaytimeHour(layout)},
+        {"nighttime_start_hour", block.NighttimeHour(layout)},
+        {"bands", Bands(block, layout)},
+    };
+    if (layout >= 3) {
+        json["radar_type"] = block.RadarType();
+        json["sub_band_display"] = block.SubBandDisplay();
+        json["frequency_display_offered"] = block.FrequencyDisplayOffered();
+    }
+    if (layout == 3) {
+        json["network"] = {{"apn", EightBit(block.Apn())},
+                           {"server", EightBit(block.Server())},
+                           {"port", EightBit(block.Port())},
+                           {"user", EightBit(block.UserName())},
+                           {"password", EightBit(block.Password())}};
+    }
+    return json;
+}
+
+int RunSettingsShow(const GlobalOptions& options) {
+    CGpsUnit unit;
+    if (const int status = Connect(options, unit); status != kExitOk) return status;
+    if (unit.settingsFormat <= 0) return Fail(kUnusableSettingsText);
+    const nlohmann::json json = SettingsJson(unit);
+    if (options.json) {
+        PrintJson(json);
+        return kExitOk;
+    }
+    std::cout << "Settings layout:   " << json["settings_format"] << ", revision "
+              << json["settings_revision"] << '\n'
+              << "Title:             " << json["title_text"].get<std::string>()
+              << "  Program Version: " << json["program_version"] << '\n'
+              << "Model code:        " << json["model_code"].get<std::string>() << '\n'
+              << "Time zone:         " << json["time_zone"] << '\n'
+              << "Daytime start:     " << json["daytime_start_hour"] << '\n'
+              << "Nighttime start:   " << json["nighttime_start_hour"] << '\n'
+              << "Radar Frequency display: "
+              << (json["radar_frequency_display"].get<bool>() ? "on" : "off") << '\n';
+    if (json.contains("radar_type"))
+        std::cout << "Radar type:        " << json["radar_type"] << '\n';
+    std::cout << "Bands:\n";
+    for (const auto& band : json["bands"]) {
+        char range[48];
+        std::snprintf(range, sizeof range, "(%.03f~%.03f)", band["low_mhz"].get<int>() / 1000.0,
+                      band["high_mhz"].get<int>() / 1000.0);
+        std::cout << "  [" << (band["enabled"].get<bool>() ? 'x' : ' ') << "] "
+                  << band["name"].get<std::string>() << range << '\n';
+    }
+    if (json.contains("network")) {
+        const auto& net = json["network"];
+        std::cout << "APN:               " << net["apn"].get<std::string>() << '\n'
+                  << "Server:            " << net["server"].get<std::string>() << ':'
+                  << net["port"].get<std::string>() << '\n'
+                  << "User:              " << net["user"].get<std::string>() << '\n';
+    }
+    return kExitOk;
+}
+
+struct SimCreateOptions {
+    std::string directory;
+    std::int32_t bootVersion = kSimDefaultBoot;
+    std::uint32_t capacity = kSimDefaultCapacity;
+};
+
+int RunSimCreate(const SimCreateOptions& create) {
+    const std::filesystem::path directory(
+        std::u8string(create.directory.begin(), create.directory.end()));
+    if (std::string error = CreateSimDirectory(directory, create.bootVersion, create.capacity);
+        !error.empty()) {
+        return Fail(error);
+    }
+    std::cout << "Simulated unit in " << create.directory << ": boot version " << create.bootVersion
+              << ", capacity " << create.capacity << " bytes\n";
+    return kExitOk;
+}
+
+}  // namespace
+
+void RegisterUnitCommands(CLI::App& app, GlobalOptions& options, CommandTable& commands) {
+    CLI::App* info = app.add_subcommand(
+        "info", "read the unit: boot version, capacity, model, layout, settings, identity, dates");
+    commands.emplace_back(info, [&options] { return RunInfo(options); });
+
+    CLI::App* settings = app.add_subcommand("settings", "the unit's settings block");
+    settings->require_subcommand(1);
+    CLI::App* show = settings->add_subcommand("show", "show the unit's settings");
+    commands.emplace_back(show, [&options] { return RunSettingsShow(options); });
+
+    auto create = std::make_shared<SimCreateOptions>();
+    CLI::App* sim = app.add_subcommand("sim", "simulated units");
+    sim->require_subcommand(1);
+    CLI::App* simCreate = sim->add_subcommand("create", "make a blank simulated unit in DIR");
+    simCreate->add_option("DIR", create->directory, "directory for the unit")->required();
+    simCreate->add_option("--boot", create->bootVersion, "boot version (default 1011)");
+    simCreate
+        ->add_option("--capacity", create->capacity,
+                     "bytes of each bank, a multiple of 4096 (default 16 MiB)")
+        ->check(CLI::Range(4096u, kSimMaxCapacity));
+    commands.emplace_back(simCreate, [create] { return RunSimCreate(*create); });
+}
 
 }  // namespace kivrel::cli

@@ -1,0 +1,60 @@
+#include "cli/device_open.h"
+
+#include <filesystem>
+#include <memory>
+
+#include "device/gps_unit.h"
+#include "device/sim/sim_directory.h"
+#include "device/trace_transport.h"
+#include "device/unit_discovery.h"
+#include "device/vendor_acceptance.h"
+#include "update/vendor_config.h"
+
+namespace kivrel::cli {
+namespace {
+
+constexpr std::string_view kSimPrefix = "sim:";
+
+std::filesystem::path Utf8Path(std::string_view utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+}  // namespace
+
+bool IsDeviceOption(std::string_view device) noexcept {
+    return device == "hid" || (device.starts_with(kSimPrefix) && device.size() > kSimPrefix.size());
+}
+
+std::string OpenUnitForCli(const GlobalOptions& options, CGpsUnit& unit, EventSink* sink) {
+    if (!IsDeviceOption(options.device)) {
+        return "unknown device \"" + options.device + "\": use hid or sim:DIR";
+    }
+    std::string error;
+    std::unique_ptr<HidTransport> transport;
+    if (options.device == "hid") {
+        transport = OpenFirstUnit(error);
+    } else {
+        transport = OpenSimDirectory(Utf8Path(std::string_view(options.device).substr(4)), error);
+    }
+    if (!transport) return error;
+    if (!options.traceFile.empty()) {
+        auto traced = std::make_unique<TracingTransport>(std::move(transport),
+                                                         Utf8Path(options.traceFile), error);
+        if (!traced->Valid()) return error;
+        transport = std::move(traced);
+    }
+    unit.link.SetTimeoutMs(options.timeoutMs);
+    unit.link.Attach(std::move(transport), sink);
+    return {};
+}
+
+std::string OpenAndReadUnit(const GlobalOptions& options, CGpsUnit& unit, EventSink* sink) {
+    if (std::string error = OpenUnitForCli(options, unit, sink); !error.empty()) return error;
+    // As the window does: every unit is read through the vendor check.
+    if (!unit.acceptanceHook) unit.acceptanceHook = VendorAcceptanceHook(DefaultVendorConfig());
+    unit.ResetUnitInfo();
+    if (!unit.ReadUnitInfo()) return "the unit does not belong to this tool's vendor";
+    return {};
+}
+
+}  // namespace kivrel::cli

@@ -1,0 +1,35 @@
+#pragma once
+// Turns the global options into an opened link for a unit object: `--device hid` (the first
+// unit 0416:B500 found by this platform's discovery) or `--device sim:DIR` (the simulated unit
+// kept in DIR), wrapped in the trace decorator when `--trace FILE` is given, with the report
+// wait of `--timeout-ms`.
+
+#include <string>
+#include <string_view>
+
+#include "cli/cli_options.h"
+
+namespace kivrel {
+class CGpsUnit;
+class EventSink;
+}  // namespace kivrel
+
+namespace kivrel::cli {
+
+// "hid", or "sim:" followed by a directory.
+[[nodiscard]] bool IsDeviceOption(std::string_view device) noexcept;
+
+// Opens the unit and attaches it to `unit.link` with `sink` (may be null) for progress. Does
+// not read the unit. Returns an error text, empty on success. The link (and with it a sim
+// directory's files and the trace) closes when the unit object closes its handles or dies;
+// a sim directory holds every accepted write on disk as soon as the unit answers it.
+[[nodiscard]] std::string OpenUnitForCli(const GlobalOptions& options, CGpsUnit& unit,
+                                         EventSink* sink);
+
+// OpenUnitForCli, then the reading the window does on every connect: ResetUnitInfo and
+// ReadUnitInfo, through the build's vendor check unless `unit.acceptanceHook` is already set.
+// A refused unit is an error (the link is then closed).
+[[nodiscard]] std::string OpenAndReadUnit(const GlobalOptions& options, CGpsUnit& unit,
+                                          EventSink* sink);
+
+}  // namespace kivrel::cli

@@ -1,0 +1,76 @@
+#pragma once
+// The unit's command layer: builds and checks command frames, runs the data phases of the two
+// block commands and reports progress through the event sink. One report buffer, no queue, no
+// lock: callers finish one exchange (command, data, reply) before starting the next.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include "app/window_messages.h"
+#include "device/command_frame.h"
+#include "device/hid_transport.h"
+
+namespace kivrel {
+
+inline constexpr std::size_t kBlockBytes = 256;
+inline constexpr std::uint32_t kDefaultTimeoutMs = 30000;
+// NOR flash needs up to a few hundred ms per 4 KiB sector; an erase's reply waits this much
+// longer per sector.
+inline constexpr std::uint32_t kEraseMsPerSector = 500;
+
+class CHidCmd {
+public:
+    CHidCmd() = default;
+    virtual ~CHidCmd();
+    CHidCmd(const CHidCmd&) = delete;
+    CHidCmd& operator=(const CHidCmd&) = delete;
+
+    // Takes over an opened transport (null leaves the link closed) and the sink that receives
+    // progress (null: progress is dropped). Connected until CloseHandles.
+    void Attach(std::unique_ptr<HidTransport> link, EventSink* sink);
+    // Closes the transport and clears the connected flag.
+    void CloseHandles() noexcept;
+    [[nodiscard]] bool Connected() const noexcept { return connected.load() != 0; }
+    [[nodiscard]] EventSink& Notify() noexcept { return notify != nullptr ? *notify : nullSink; }
+    void SetNotify(EventSink* sink) noexcept { notify = sink; }
+
+    // The bound on one report's wait. An EraseSectors reply of N sectors waits this plus
+    // 500 ms per sector.
+    void SetTimeoutMs(std::uint32_t milliseconds) noexcept { timeoutMs = milliseconds; }
+    [[nodiscard]] std::uint32_t TimeoutMs() const noexcept { return timeoutMs; }
+
+    // Composes and writes one command report; true when it was written.
+    [[nodiscard]] bool SendCommand(CommandCode code, std::uint32_t wordA, std::uint32_t wordB,
+                                   std::uint32_t wordC, std::uint8_t bank, std::uint32_t dataSum);
+    // Reads one reply. True only for a well-formed reply with status 0. `reply` (optional)
+    // receives a well-formed reply whatever its status, else all zero.
+    [[nodiscard]] bool ReceiveReply(CommandFrame* reply = nullptr);
+    // One ReadBlock exchange: 256 on success, -1 when the command could not be sent, -2 when
+    // the closing reply is not a success, the bytes gathered when a data report could not be
+    // read, 0 when the abort flag was raised.
+    [[nodiscard]] int ReadOneBlock(std::uint32_t block, std::uint8_t bank,
+                                   std::span<std::uint8_t, kBlockBytes> destination);
+    // The data phase of a WriteBlocks whose command the caller has sent: blockCount x 256 on
+    // success, -2 on a refused reply, the bytes sent when a data report could not be written,
+    // 0 when the abort flag was raised (or `source` holds fewer than blockCount x 256 bytes).
+    [[nodiscard]] int WriteBlockData(std::uint32_t blockCount,
+                                     std::span<const std::uint8_t> source);
+
+    // Raised by another thread to end a data phase after the current report.
+    std::atomic<std::int32_t> abortFlag{0};
+
+private:
+    [[nodiscard]] bool ReadInput(std::size_t& count, std::uint32_t waitMs);
+
+    Report report{};
+    std::unique_ptr<HidTransport> transport;
+    std::atomic<std::int32_t> connected{0};
+    EventSink* notify = nullptr;
+    NullEventSink nullSink;
+    std::uint32_t timeoutMs = kDefaultTimeoutMs;
+    std::uint32_t replyTimeoutMs = kDefaultTimeoutMs;  // for the reply to the last command
+};
+
+}  // namespace kivrel

@@ -1,0 +1,148 @@
+#pragma once
+// The unit object: the command link, what was read from the unit, the acceptance hook and the
+// transfer counters; and the operations the tool performs on a unit (read it, plan its memory
+// layout, write an update, write settings, the closing commands).
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <span>
+
+#include "device/chid_cmd.h"
+#include "device/layout_record.h"
+#include "settings/settings_block.h"
+#include "update/build_date.h"
+#include "update/update_package.h"
+
+namespace kivrel {
+
+using IdentityBlock = std::array<std::uint8_t, kIdentityBytes>;
+
+// Unit memory map. Bank 0 holds base, identity, settings, layout and auxiliary; bank 1 the model
+// block and the data regions.
+inline constexpr std::uint8_t kBank0 = 0;
+inline constexpr std::uint8_t kBank1 = 1;
+inline constexpr std::uint32_t kFixedIdentityAddress = 0x7000;
+inline constexpr std::uint32_t kRecordIdentityAddress = 0x18000;
+inline constexpr std::uint32_t kModelHeaderAddress = 0x8000;
+inline constexpr std::uint32_t kModelDataAddress = 0x9000;
+inline constexpr std::uint32_t kSettingsAddress = 0x11000;
+inline constexpr std::uint32_t kLayoutAddress = 0x16000;
+inline constexpr std::uint32_t kFixedMainAddress = 0xDE000;
+inline constexpr std::uint32_t kFixedResourceAddress = 0x16000;
+inline constexpr std::uint32_t kFixedDatabaseAddress = 0x2DE000;
+inline constexpr std::uint32_t kPlacedBase = 0x22000;
+inline constexpr std::uint32_t kModelImageAddress = 0x19000;
+inline constexpr std::uint32_t kSectorBytes = 4096;
+// Largest sections the fixed layout has room for.
+inline constexpr std::uint32_t kFixedMainRoom = 0x200000;
+inline constexpr std::uint32_t kFixedResourceRoom = 0xC8000;
+inline constexpr std::uint32_t kFixedDatabaseRoom = 0x522000;
+// Units with an older boot loader have 8 MiB and do not answer QueryCapacity.
+inline constexpr std::uint32_t kCapacityQueryBoot = 1011;
+inline constexpr std::uint32_t kAbandonBoot = 1010;
+inline constexpr std::uint32_t kDefaultCapacity = 0x800000;
+
+// Results of WriteUpdate and PlanLayout.
+inline constexpr int kWriteOk = 0;
+inline constexpr int kWriteFailed = 1;      // "Update Failed!"
+inline constexpr int kWriteDoesNotFit = 3;  // "Error"
+
+// Where each part of one update goes; an address of 0 means "not written".
+struct WritePlan {
+    std::uint32_t modelImageAddress = 0;
+    std::uint32_t identityAddress = 0;
+    std::uint32_t mainAddress = 0;
+    std::uint32_t resourceAddress = 0;
+    std::uint32_t databaseAddress = 0;
+    std::uint32_t auxiliaryAddress = 0;
+    bool altMain = false;
+};
+
+// The main image a plan sends: alternate or not, regional or not.
+[[nodiscard]] const SectionBuffer& ChosenMainImage(const UpdatePackage& package,
+                                                   bool altMain) noexcept;
+// A padded length rounded up to whole 4 KiB sectors.
+[[nodiscard]] std::uint32_t RoundToSector(std::uint32_t length) noexcept;
+
+// Operations run on one thread at a time (the window's or the update worker's); the transfer
+// counters may be read and bumped from another thread.
+class CGpsUnit {
+public:
+    // Returns 0 to refuse the unit. None installed accepts every unit.
+    using AcceptanceHook = std::function<int(CGpsUnit&)>;
+
+    AcceptanceHook acceptanceHook;
+    CHidCmd link;
+    std::int32_t bootVersion = 0;  // -1: QueryVersion not sent; -2: refused
+    std::uint32_t capacity = 0;
+    std::int32_t identityPending = 0;  // 1: the update writes the package's identity block
+    IdentityBlock identity{};
+    std::uint32_t modelId = 0;
+    BuildDate mainDate;
+    BuildDate resourceDate;
+    BuildDate databaseDate;
+    LayoutRecord layoutRecord;
+    SettingsBlock settingsBlock;
+    std::int32_t settingsFormat = -1;
+    std::int32_t settingsRevision = 0;
+    std::atomic<std::uint32_t> transferTicks{0};
+    std::atomic<std::uint32_t> transferTotal{0};
+    std::atomic<std::uint32_t> transferWritten{0};
+    std::atomic<std::uint32_t> transferBusy{0};
+
+    [[nodiscard]] bool Connected() const noexcept { return link.Connected(); }
+    [[nodiscard]] bool HasLayoutRecord() const noexcept { return layoutRecord.HasMarker(); }
+
+    // Right after every successful open: forget the previous unit's layout, identity_pending
+    // and settings layout, and zero the progress.
+    void ResetUnitInfo() noexcept;
+    // Reads what the unit is and holds. False only when the acceptance hook refused the unit;
+    // the link is then closed.
+    [[nodiscard]] bool ReadUnitInfo();
+
+    // Writes an update: 0 written, 1 a write or erase failed (the update stops there), 3 the
+    // package does not fit the unit (nothing written).
+    [[nodiscard]] int WriteUpdate(const UpdatePackage& package);
+    // Decides where each section goes; may erase the layout sector or store a new layout.
+    [[nodiscard]] int PlanLayout(const UpdatePackage& package, const ModelEntry* entry,
+                                 WritePlan& plan);
+    // Fills the unit object's layout record for a new layout; 3 when its end passes the
+    // capacity (the record stays changed), else 0.
+    [[nodiscard]] int BuildLayoutRecord(std::uint32_t recordModelId, std::uint32_t secondWord,
+                                        std::uint32_t altMainFlag, std::uint32_t firstWord,
+                                        std::uint32_t roundedMain, std::uint32_t roundedResource,
+                                        std::uint32_t roundedDatabase,
+                                        std::uint32_t roundedAuxiliary);
+    // Writes the layout block and erases the area left empty for the model: 0 or 1.
+    [[nodiscard]] int StoreLayout(std::uint32_t firstWord);
+
+    // Erases the 4 KiB sector holding the settings block; true when the unit confirmed.
+    [[nodiscard]] bool EraseSettingsSector();
+    // Copies `block` (when given) over the unit's settings block, stores its checksum for the
+    // unit's layout and writes it. True only when the unit took the whole block.
+    [[nodiscard]] bool WriteSettings(const SettingsBlock* block = nullptr);
+    // Closing commands; when connected, sent and their reply read. True when the reply was a
+    // success (callers usually ignore it).
+    bool SendSettingsDone();
+    bool FinishUpdate();
+
+private:
+    [[nodiscard]] bool WriteBlocks(std::uint32_t address, std::uint8_t bank,
+                                   std::span<const std::uint8_t> bytes, std::uint32_t wordC,
+                                   std::uint32_t dataSum);
+    [[nodiscard]] bool WriteSmallBlock(std::uint32_t address, std::uint8_t bank,
+                                       std::span<const std::uint8_t> bytes);
+    [[nodiscard]] bool WriteSection(std::uint32_t address, std::uint8_t bank,
+                                    const SectionBuffer& section);
+    [[nodiscard]] bool Erase(std::uint32_t firstSector, std::uint32_t count);
+    [[nodiscard]] int PlanFromRecord(const UpdatePackage& package, const ModelEntry* entry,
+                                     WritePlan& plan) const;
+    [[nodiscard]] int WriteSections(const UpdatePackage& package, const ModelEntry* entry,
+                                    const WritePlan& plan);
+    void ReadDates(std::uint32_t mainAt, std::uint32_t resourceAt, std::uint32_t databaseAt);
+    void TakeIdsFromSettings();
+};
+
+}  // namespace kivrel

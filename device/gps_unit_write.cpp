@@ -1,0 +1,226 @@
+// Planning the unit's memory layout and writing an update into it.
+
+#include <algorithm>
+
+#include "base/byte_sum.h"
+#include "device/gps_unit.h"
+
+namespace kivrel {
+namespace {
+
+constexpr std::uint32_t kLayoutSector = kLayoutAddress / kSectorBytes;
+constexpr std::uint32_t kModelImageBytes = static_cast<std::uint32_t>(kModelFlashImageBytes);
+
+struct RoundedSizes {
+    std::uint32_t main = 0;
+    std::uint32_t resource = 0;
+    std::uint32_t database = 0;
+    std::uint32_t auxiliary = 0;
+};
+
+RoundedSizes RoundedSizesOf(const UpdatePackage& package, bool altMain) {
+    return {RoundToSector(ChosenMainImage(package, altMain).PaddedLength()),
+            RoundToSector(package.resource.PaddedLength()),
+            RoundToSector(package.database.PaddedLength()),
+            RoundToSector(package.auxiliary.PaddedLength())};
+}
+
+bool FitsFixedLayout(const RoundedSizes& r) {
+    return r.main <= kFixedMainRoom && r.resource <= kFixedResourceRoom &&
+           r.database <= kFixedDatabaseRoom;
+}
+
+void PlanFixed(WritePlan& plan) {
+    const bool altMain = plan.altMain;
+    plan = WritePlan{};
+    plan.altMain = altMain;
+    plan.identityAddress = kFixedIdentityAddress;
+    plan.mainAddress = kFixedMainAddress;
+    plan.resourceAddress = kFixedResourceAddress;
+    plan.databaseAddress = kFixedDatabaseAddress;
+}
+
+}  // namespace
+
+int CGpsUnit::PlanLayout(const UpdatePackage& package, const ModelEntry* entry, WritePlan& plan) {
+    plan = WritePlan{};
+    plan.altMain = entry != nullptr ? entry->altMainFlag != 0
+                                    : layoutRecord.bytes[LayoutRecord::kAltMainFlag] != 0;
+    const RoundedSizes r = RoundedSizesOf(package, plan.altMain);
+
+    if (entry != nullptr && !package.modelTableExtended) {
+        if (!FitsFixedLayout(r)) return kWriteDoesNotFit;
+        PlanFixed(plan);
+        if (HasLayoutRecord()) {
+            // Back to the fixed layout: the identity moves to its fixed place and the layout
+            // sector goes, so the unit stops reading the old record.
+            if (!WriteSmallBlock(kFixedIdentityAddress, kBank0, package.identity) ||
+                !Erase(kLayoutSector, 1)) {
+                return kWriteFailed;
+            }
+        }
+        layoutRecord.Clear();
+        return kWriteOk;
+    }
+    if (entry != nullptr) {
+        if (r.main != 0 && r.resource != 0 && r.database != 0) {
+            if (BuildLayoutRecord(entry->modelId, entry->secondLayoutWord, entry->altMainFlag,
+                                  entry->firstLayoutWord, r.main, r.resource, r.database,
+                                  r.auxiliary) != kWriteOk) {
+                return kWriteDoesNotFit;
+            }
+            if (StoreLayout(entry->firstLayoutWord) != kWriteOk) return kWriteFailed;
+        }
+        return PlanFromRecord(package, entry, plan);
+    }
+    if (HasLayoutRecord()) return PlanFromRecord(package, nullptr, plan);
+    if (!FitsFixedLayout(r)) return kWriteDoesNotFit;
+    PlanFixed(plan);
+    return kWriteOk;
+}
+
+int CGpsUnit::PlanFromRecord(const UpdatePackage& package, const ModelEntry* entry,
+                             WritePlan& plan) const {
+    const LayoutRecord& rec = layoutRecord;
+    const auto placed = [&](std::size_t start, std::size_t size) {
+        return rec.Word(size) != 0 ? rec.Word(start) : 0;
+    };
+    plan.identityAddress = kRecordIdentityAddress;
+    plan.modelImageAddress =
+        placed(LayoutRecord::kModelImageAddress, LayoutRecord::kModelImageSize);
+    plan.mainAddress = placed(LayoutRecord::kMainStart, LayoutRecord::kMainSize);
+    plan.resourceAddress = placed(LayoutRecord::kResourceStart, LayoutRecord::kResourceSize);
+    plan.databaseAddress = placed(LayoutRecord::kDatabaseStart, LayoutRecord::kDatabaseSize);
+    plan.auxiliaryAddress = placed(LayoutRecord::kAuxiliaryStart, LayoutRecord::kAuxiliarySize);
+
+    // A section larger than its region would run into the next region, and a section with no
+    // region would be dropped while the update reports success: both do not fit this layout.
+    const RoundedSizes r = RoundedSizesOf(package, plan.altMain);
+    if (r.main > rec.Word(LayoutRecord::kMainSize) ||
+        r.resource > rec.Word(LayoutRecord::kResourceSize) ||
+        r.database > rec.Word(LayoutRecord::kDatabaseSize) ||
+        r.auxiliary > rec.Word(LayoutRecord::kAuxiliarySize)) {
+        return kWriteDoesNotFit;
+    }
+    if (entry != nullptr && plan.modelImageAddress != 0 &&
+        rec.Word(LayoutRecord::kModelImageSize) < kModelImageBytes) {
+        return kWriteDoesNotFit;
+    }
+    return kWriteOk;
+}
+
+int CGpsUnit::BuildLayoutRecord(std::uint32_t recordModelId, std::uint32_t secondWord,
+                                std::uint32_t altMainFlag, std::uint32_t firstWord,
+                                std::uint32_t roundedMain, std::uint32_t roundedResource,
+                                std::uint32_t roundedDatabase, std::uint32_t roundedAuxiliary) {
+    LayoutRecord& rec = layoutRecord;
+    if (!rec.HasMarker()) {
+        rec.Clear();
+        rec.SetWord(0, 0);
+        rec.SetWord(LayoutRecord::kMarker, kLayoutMarker);
+        rec.bytes[LayoutRecord::kCreatedFlag] = 1;
+    }
+    if (roundedAuxiliary != 0) rec.bytes[LayoutRecord::kCreatedFlag] = 1;
+
+    // Sums in 64 bits: a huge first layout word from the file must not wrap past the check.
+    const std::uint64_t mainStart = std::uint64_t{kPlacedBase} + firstWord;
+    const std::uint64_t resourceStart = mainStart + roundedMain;
+    const std::uint64_t databaseStart = resourceStart + roundedResource;
+    const std::uint64_t auxiliaryStart = databaseStart + roundedDatabase;
+    const std::uint64_t end = auxiliaryStart + roundedAuxiliary;
+
+    rec.SetWord(LayoutRecord::kModelId, recordModelId);
+    rec.SetWord(LayoutRecord::kSecondLayoutWord, secondWord);
+    rec.bytes[LayoutRecord::kAltMainFlag] = altMainFlag != 0 ? 1 : 0;
+    rec.SetWord(LayoutRecord::kCapacity, capacity);
+    rec.SetWord(LayoutRecord::kBase, kPlacedBase);
+    rec.SetWord(LayoutRecord::kFirstLayoutWord, firstWord);
+    rec.SetWord(LayoutRecord::kMainStart, static_cast<std::uint32_t>(mainStart));
+    rec.SetWord(LayoutRecord::kMainSize, roundedMain);
+    rec.SetWord(LayoutRecord::kResourceStart, static_cast<std::uint32_t>(resourceStart));
+    rec.SetWord(LayoutRecord::kResourceSize, roundedResource);
+    rec.SetWord(LayoutRecord::kDatabaseStart, static_cast<std::uint32_t>(databaseStart));
+    rec.SetWord(LayoutRecord::kDatabaseSize, roundedDatabase);
+    rec.SetWord(LayoutRecord::kAuxiliaryStart, static_cast<std::uint32_t>(auxiliaryStart));
+    rec.SetWord(LayoutRecord::kAuxiliarySize, roundedAuxiliary);
+    rec.SetWord(LayoutRecord::kModelImageAddress, kModelImageAddress);
+    rec.SetWord(LayoutRecord::kModelImageSize, kModelImageBytes);
+    rec.SetWord(LayoutRecord::kEnd, static_cast<std::uint32_t>(end));
+    return end > capacity ? kWriteDoesNotFit : kWriteOk;
+}
+
+int CGpsUnit::StoreLayout(std::uint32_t firstWord) {
+    const auto block = WriteLayoutBlock(layoutRecord);
+    // Without its layout block the unit would read the regions at the old places.
+    if (!WriteSmallBlock(kLayoutAddress, kBank0, block)) return kWriteFailed;
+    if (firstWord == 0) return kWriteOk;
+    return Erase(kPlacedBase / kSectorBytes, firstWord / kSectorBytes) ? kWriteOk : kWriteFailed;
+}
+
+int CGpsUnit::WriteUpdate(const UpdatePackage& package) {
+    const ModelEntry* entry = FindModelEntry(package, modelId);
+    WritePlan plan;
+    if (const int planned = PlanLayout(package, entry, plan); planned != kWriteOk) return planned;
+
+    const SectionBuffer& mainImage = ChosenMainImage(package, plan.altMain);
+    std::uint64_t total = std::uint64_t{package.base.PaddedLength()} + mainImage.PaddedLength() +
+                          package.resource.PaddedLength() + package.database.PaddedLength() +
+                          package.auxiliary.PaddedLength();
+    if (entry != nullptr) {
+        total += entry->data.PaddedLength();
+        if (plan.modelImageAddress != 0) total += kModelImageBytes;
+    }
+    const auto total32 = static_cast<std::uint32_t>(total);
+    transferTotal = total32;
+    transferTicks = 0;
+    transferWritten = 0;
+    link.Notify().TransferStart(total32);
+    transferBusy = 1;
+
+    const int result = WriteSections(package, entry, plan);
+    if (result == kWriteOk) (void)ReadUnitInfo();  // the dates and layout now reflect the write
+    transferWritten = total32;
+    transferBusy = 0;
+    return result;
+}
+
+int CGpsUnit::WriteSections(const UpdatePackage& package, const ModelEntry* entry,
+                            const WritePlan& plan) {
+    // Every write must be taken whole: a refused or broken one ends the update as failed.
+    if (plan.identityAddress != 0 && identityPending != 0 &&
+        !WriteSmallBlock(plan.identityAddress, kBank0, package.identity)) {
+        return kWriteFailed;
+    }
+    if (plan.modelImageAddress != 0 && entry != nullptr &&
+        (entry->flashImage.size() != kModelImageBytes ||
+         !WriteSmallBlock(plan.modelImageAddress, kBank1, entry->flashImage))) {
+        return kWriteFailed;
+    }
+    struct Region {
+        std::uint32_t address;
+        std::uint8_t bank;
+        const SectionBuffer& section;
+    };
+    const Region regions[] = {
+        {plan.resourceAddress, kBank1, package.resource},
+        {plan.auxiliaryAddress, kBank0, package.auxiliary},
+        {plan.databaseAddress, kBank1, package.database},
+        {plan.mainAddress, kBank1, ChosenMainImage(package, plan.altMain)},
+    };
+    for (const Region& region : regions) {
+        if (region.address == 0 || region.section.PaddedLength() == 0) continue;
+        if (!WriteSection(region.address, region.bank, region.section)) return kWriteFailed;
+    }
+    if (package.base.PaddedLength() != 0 && !WriteSection(0, kBank0, package.base)) {
+        return kWriteFailed;
+    }
+    if (entry != nullptr && entry->data.PaddedLength() != 0) {
+        if (!WriteSmallBlock(kModelHeaderAddress, kBank1, entry->blockHeader) ||
+            !WriteSection(kModelDataAddress, kBank1, entry->data)) {
+            return kWriteFailed;
+        }
+    }
+    return kWriteOk;
+}
+
+}  // namespace kivrel

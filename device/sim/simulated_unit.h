@@ -1,0 +1,120 @@
+#pragma once
+// A unit that lives in memory (or in a sim directory's files) and talks through HidTransport.
+// It answers every command with well-formed frames, checks every frame and each data_sum, and
+// can be told to fail on purpose so that every failure path of the tool can be run.
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "device/command_frame.h"
+#include "device/hid_transport.h"
+#include "device/sim/bank_store.h"
+#include "update/scrambler.h"
+
+namespace kivrel {
+
+// Reports are numbered from 1 in the order they are exchanged, counting both directions: for a
+// run without lost reports this is the line number in a trace. 0 turns a fault off.
+struct SimFaults {
+    std::int64_t refuseBlock = -1;             // status 1 for any command touching this block
+    std::uint64_t dropReport = 0;              // this report is lost on the wire
+    std::uint64_t corruptReport = 0;           // one bit of this report is flipped
+    std::uint64_t stopAfterReports = 0;        // then the unit takes reports but never answers
+    std::uint64_t disconnectAfterReports = 0;  // then every transfer fails at once
+    std::uint32_t eraseMsPerSector = 0;        // an erase's reply comes this late per sector
+};
+
+struct SimSettings {
+    std::int32_t bootVersion = 1011;
+    SimFaults faults;
+};
+
+class SimulatedUnit final : public HidTransport {
+public:
+    SimulatedUnit(SimSettings settings, std::unique_ptr<BankStore> banks);
+
+    [[nodiscard]] bool WriteReport(ReportView report, std::uint32_t timeoutMs) override;
+    [[nodiscard]] bool ReadReport(std::span<std::uint8_t, kReportBytes> report, std::size_t& count,
+                                  std::uint32_t timeoutMs) override;
+    void Close() override { closed = true; }
+
+    [[nodiscard]] BankStore& Banks() noexcept { return *banks; }
+    SimFaults& Faults() noexcept { return settings.faults; }
+    // Every well-formed command received, in order.
+    [[nodiscard]] const std::vector<CommandFrame>& Commands() const noexcept { return commands; }
+    // What the tool did wrong: malformed reports, bad arguments, data out of place.
+    [[nodiscard]] const std::vector<std::string>& Violations() const noexcept { return violations; }
+    [[nodiscard]] std::uint64_t ReportsExchanged() const noexcept { return exchanged; }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    struct Outgoing {
+        Report report;
+        Clock::time_point readyAt;
+    };
+    struct BlockWrite {
+        std::uint32_t firstBlock = 0;
+        std::uint32_t blocks = 0;
+        std::uint32_t wordC = 0;
+        std::uint8_t bank = 0;
+        std::uint32_t dataSum = 0;
+        std::uint8_t code = 0;
+        bool refused = false;
+        std::uint32_t reportsLeft = 0;
+        std::uint32_t received = 0;
+        std::uint32_t sum = 0;
+        Scrambler scrambler;
+    };
+
+    void HandleCommand(const Report& report);
+    void HandleData(const Report& report);
+    void Erase(const CommandFrame& frame);
+    void ReadBlock(const CommandFrame& frame);
+    void StartBlockWrite(const CommandFrame& frame);
+    void FinishBlockWrite();
+    // Where the main image goes: the layout record's main start, else the fixed address.
+    [[nodiscard]] std::uint32_t MainRegionStart();
+    void Reply(std::uint8_t code, std::uint32_t status, std::uint32_t value = 0,
+               Clock::duration delay = {});
+    void Violation(std::string text);
+    [[nodiscard]] bool Touches(std::uint64_t firstBlock, std::uint64_t blocks) const noexcept;
+    [[nodiscard]] bool Unplugged() noexcept;
+    [[nodiscard]] bool Silent() const noexcept;
+    void Corrupt(std::span<std::uint8_t> report) const noexcept;
+
+    SimSettings settings;
+    std::unique_ptr<BankStore> banks;
+    std::deque<Outgoing> outgoing;
+    bool writing = false;  // between a WriteBlocks command and its last data report
+    BlockWrite write;
+    std::vector<std::uint8_t> pending;  // the data of the current write, stored on success
+    std::vector<CommandFrame> commands;
+    std::vector<std::string> violations;
+    std::uint64_t exchanged = 0;
+    bool disconnected = false;
+    bool closed = false;
+};
+
+// A transport that forwards to one it does not own, so a test or benchmark can keep looking at
+// the simulator while a CHidCmd holds the link.
+class BorrowedTransport final : public HidTransport {
+public:
+    explicit BorrowedTransport(HidTransport& target) noexcept : target(target) {}
+    [[nodiscard]] bool WriteReport(ReportView report, std::uint32_t timeoutMs) override {
+        return target.WriteReport(report, timeoutMs);
+    }
+    [[nodiscard]] bool ReadReport(std::span<std::uint8_t, kReportBytes> report, std::size_t& count,
+                                  std::uint32_t timeoutMs) override {
+        return target.ReadReport(report, count, timeoutMs);
+    }
+    void Close() override {}
+
+private:
+    HidTransport& target;
+};
+
+}  // namespace kivrel

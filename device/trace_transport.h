@@ -1,0 +1,37 @@
+#pragma once
+// Records every report exchanged with the unit: one line per report, in order, ">" for
+// tool-to-unit or "<" for unit-to-tool, a space, then the 65 bytes as 130 lowercase hex digits.
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "device/hid_transport.h"
+
+namespace kivrel {
+
+class TracingTransport final : public HidTransport {
+public:
+    // Appends to `path`; `error` is set (and Valid() false) when it cannot be opened.
+    TracingTransport(std::unique_ptr<HidTransport> inner, const std::filesystem::path& path,
+                     std::string& error);
+    [[nodiscard]] bool Valid() const noexcept { return file.is_open(); }
+
+    [[nodiscard]] bool WriteReport(ReportView report, std::uint32_t timeoutMs) override;
+    [[nodiscard]] bool ReadReport(std::span<std::uint8_t, kReportBytes> report, std::size_t& count,
+                                  std::uint32_t timeoutMs) override;
+    void Close() override;
+
+private:
+    void Line(char direction, std::span<const std::uint8_t, kReportBytes> report);
+
+    std::unique_ptr<HidTransport> inner;
+    std::ofstream file;
+};
+
+// One trace line without its newline, for tests and tools that read traces back.
+[[nodiscard]] std::string TraceLine(char direction,
+                                    std::span<const std::uint8_t, kReportBytes> report);
+
+}  // namespace kivrel

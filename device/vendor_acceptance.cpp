@@ -1,0 +1,16 @@
+#include "device/vendor_acceptance.h"
+
+#include "update/vendor_check.h"
+
+namespace kivrel {
+
+CGpsUnit::AcceptanceHook VendorAcceptanceHook(const VendorConfig& config) {
+    return [&config](CGpsUnit& unit) {
+        return AcceptUnitVendor(config, UnitVendorView{unit.identity, unit.settingsFormat,
+                                                       &unit.identityPending})
+                   ? 1
+                   : 0;
+    };
+}
+
+}  // namespace kivrel

@@ -1,0 +1,282 @@
+// The command layer is the only thing between the tool and the unit's flash: a wrong byte in a
+// frame, a miscounted data phase or a reply taken for success writes garbage or hides a failure.
+
+#include "device/chid_cmd.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <optional>
+
+#include "device/unit_ids.h"
+#include "tests/device/device_test_support.h"
+
+namespace kivrel {
+namespace {
+
+// A transport whose input reports are scripted and whose output reports are kept.
+class ScriptedTransport : public HidTransport {
+public:
+    std::vector<Report> written;
+    std::deque<std::optional<Report>> inputs;  // nullopt: that read fails
+    std::vector<std::uint32_t> readWaits;
+    std::size_t failWriteAt = SIZE_MAX;  // 0-based write that fails
+    std::size_t inputCount = kReportBytes;
+
+    bool WriteReport(ReportView report, std::uint32_t) override {
+        if (written.size() == failWriteAt) return false;
+        written.emplace_back();
+        std::copy(report.begin(), report.end(), written.back().begin());
+        return true;
+    }
+    bool ReadReport(std::span<std::uint8_t, kReportBytes> report, std::size_t& count,
+                    std::uint32_t timeoutMs) override {
+        readWaits.push_back(timeoutMs);
+        count = 0;
+        if (inputs.empty() || !inputs.front()) {
+            if (!inputs.empty()) inputs.pop_front();
+            return false;
+        }
+        std::copy(inputs.front()->begin(), inputs.front()->end(), report.begin());
+        inputs.pop_front();
+        count = inputCount;
+        return true;
+    }
+    void Close() override {}
+};
+
+Report ReplyReport(std::uint32_t status, std::uint32_t value = 0, std::uint8_t code = 0xF7) {
+    CommandFrame frame{code, kFrameLength, status, value, 0, 0, 0, kFrameSignature, 0};
+    frame.frameSum = FrameSumOf(frame);
+    Report report{};
+    const auto bytes = EncodeFrame(frame);
+    std::copy(bytes.begin(), bytes.end(), report.begin() + 1);
+    return report;
+}
+
+Report DataReport(std::uint8_t fill) {
+    Report report;
+    report.fill(fill);
+    report[0] = 0;
+    return report;
+}
+
+struct Link {
+    ScriptedTransport* transport = nullptr;
+    test::RecordingSink sink;
+    CHidCmd cmd;
+    Link() {
+        auto owned = std::make_unique<ScriptedTransport>();
+        transport = owned.get();
+        cmd.Attach(std::move(owned), &sink);
+        cmd.SetTimeoutMs(1000);
+    }
+};
+
+TEST(CommandFrame, QueryVersionFrameHasItsExactBytes) {
+    const auto bytes =
+        EncodeFrame(MakeCommandFrame(CommandCode::kQueryVersion, kMagicA, kMagicB, 0, 0, 0));
+    const std::array<std::uint8_t, kFrameBytes> expected = {
+        0xF7, 0x17, 0x78, 0x56, 0x34, 0x12, 0x01, 0xEF, 0xCD, 0xAB, 0,    0, 0, 0,
+        0,    0,    0,    0,    0,    0x48, 0x49, 0x44, 0x43, 0xA2, 0x05, 0, 0};
+    EXPECT_EQ(bytes, expected);
+}
+
+TEST(CommandFrame, CommandReportIsZeroThenTheFrameThen37BytesOfFiller) {
+    Link link;
+    ASSERT_TRUE(link.cmd.SendCommand(CommandCode::kWriteBlocks, 1, 2, 3, 1, 0x1234));
+    ASSERT_EQ(link.transport->written.size(), 1u);
+    const Report& report = link.transport->written[0];
+    EXPECT_EQ(report[0], 0x00);
+    const auto frame = EncodeFrame(MakeCommandFrame(CommandCode::kWriteBlocks, 1, 2, 3, 1, 0x1234));
+    EXPECT_TRUE(std::equal(frame.begin(), frame.end(), report.begin() + 1));
+    EXPECT_TRUE(std::all_of(report.begin() + 28, report.end(), [](auto b) { return b == 0xCC; }));
+    CommandFrame parsed;
+    EXPECT_TRUE(ParseCommandReport(report, parsed));
+}
+
+TEST(CommandFrame, RepliesAreJudgedByLengthSignatureAndSumNotByCode) {
+    struct Case {
+        const char* name;
+        std::size_t spoilAt;  // report byte to change; 0 = none
+        std::uint8_t code;
+        std::uint32_t status;
+        bool ok;
+        bool frameKept;
+    };
+    const Case cases[] = {
+        {"success", 0, 0xF7, 0, true, true},
+        {"status 1 is a refusal that keeps the reply", 0, 0xF7, 1, false, true},
+        {"another command's code", 0, 0x42, 0, true, true},
+        {"wrong checksum byte", 24, 0xF7, 0, false, false},
+        {"wrong length byte", 2, 0xF7, 0, false, false},
+        {"wrong signature", 20, 0xF7, 0, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Link link;
+        Report reply = ReplyReport(c.status, 1011, c.code);
+        if (c.spoilAt != 0) reply[c.spoilAt] ^= 0x40;
+        link.transport->inputs.push_back(reply);
+        CommandFrame frame;
+        frame.wordB = 99;
+        EXPECT_EQ(link.cmd.ReceiveReply(&frame), c.ok);
+        if (c.frameKept) {
+            EXPECT_EQ(frame.wordA, c.status);
+            EXPECT_EQ(frame.wordB, 1011u);
+            EXPECT_EQ(frame.code, c.code);
+        } else {
+            EXPECT_EQ(frame, CommandFrame{});
+        }
+    }
+}
+
+TEST(CommandFrame, BytesThatDidNotArriveReadAsZero) {
+    Link link;
+    link.transport->inputs.push_back(ReplyReport(0));
+    link.transport->inputCount = 20;  // the signature and sum never came
+    CommandFrame frame;
+    EXPECT_FALSE(link.cmd.ReceiveReply(&frame));
+    EXPECT_EQ(frame, CommandFrame{});
+}
+
+TEST(ChidCmd, WritingTwoBlocksSendsEightDataReportsAndPostsEightMessagesThenReadsOneReply) {
+    Link link;
+    link.transport->inputs.push_back(ReplyReport(0, 0, 0xF3));
+    const auto data = test::Pattern(512, 9);
+    EXPECT_EQ(link.cmd.WriteBlockData(2, data), 512);
+    ASSERT_EQ(link.transport->written.size(), 8u);
+    for (std::size_t i = 0; i < 8; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(link.transport->written[i][0], 0);
+        EXPECT_TRUE(std::equal(data.begin() + i * 64, data.begin() + (i + 1) * 64,
+                               link.transport->written[i].begin() + 1));
+    }
+    EXPECT_EQ(link.sink.writtenReports, 8u);
+    EXPECT_EQ(link.sink.writtenBytes, 512u);
+    EXPECT_EQ(link.transport->readWaits.size(), 1u);
+    EXPECT_TRUE(link.transport->inputs.empty());
+}
+
+TEST(ChidCmd, DataPhasesReportHowFarTheyGot) {
+    {
+        SCOPED_TRACE("write fails on the third data report");
+        Link link;
+        link.transport->failWriteAt = 2;
+        EXPECT_EQ(link.cmd.WriteBlockData(2, test::Pattern(512, 1)), 128);
+        EXPECT_TRUE(link.transport->readWaits.empty());
+    }
+    {
+        SCOPED_TRACE("write refused by the closing reply");
+        Link link;
+        link.transport->inputs.push_back(ReplyReport(1, 0, 0xF3));
+        EXPECT_EQ(link.cmd.WriteBlockData(1, test::Pattern(256, 1)), -2);
+    }
+    {
+        SCOPED_TRACE("write source shorter than the blocks");
+        Link link;
+        EXPECT_EQ(link.cmd.WriteBlockData(2, test::Pattern(300, 1)), 0);
+        EXPECT_TRUE(link.transport->written.empty());
+    }
+    {
+        SCOPED_TRACE("read fails on the third data report");
+        Link link;
+        link.transport->inputs = {DataReport(1), DataReport(2), std::nullopt};
+        std::array<std::uint8_t, 256> block{};
+        EXPECT_EQ(link.cmd.ReadOneBlock(5, 1, block), 128);
+        EXPECT_EQ(block[64], 2);
+        EXPECT_EQ(link.sink.readReports, 2u);
+    }
+    {
+        SCOPED_TRACE("read refused by the closing reply");
+        Link link;
+        link.transport->inputs = {DataReport(1), DataReport(2), DataReport(3), DataReport(4),
+                                  ReplyReport(1, 0, 0xF2)};
+        std::array<std::uint8_t, 256> block{};
+        EXPECT_EQ(link.cmd.ReadOneBlock(5, 1, block), -2);
+    }
+    {
+        SCOPED_TRACE("read command cannot be sent");
+        Link link;
+        link.transport->failWriteAt = 0;
+        std::array<std::uint8_t, 256> block{};
+        EXPECT_EQ(link.cmd.ReadOneBlock(5, 1, block), -1);
+    }
+}
+
+TEST(ChidCmd, ReadingABlockGathersFourReportsInOrderThenTheReply) {
+    Link link;
+    link.transport->inputs = {DataReport(1), DataReport(2), DataReport(3), DataReport(4),
+                              ReplyReport(0, 0, 0xF2)};
+    std::array<std::uint8_t, 256> block{};
+    EXPECT_EQ(link.cmd.ReadOneBlock(0x160, 0, block), 256);
+    EXPECT_EQ(block[0], 1);
+    EXPECT_EQ(block[255], 4);
+    CommandFrame sent;
+    ASSERT_TRUE(ParseCommandReport(link.transport->written.at(0), sent));
+    EXPECT_EQ(sent, MakeCommandFrame(CommandCode::kReadBlock, 0x160, 1, 0, 0, 0));
+}
+
+TEST(ChidCmd, TheAbortFlagEndsADataPhaseAfterTheCurrentReport) {
+    Link link;
+    link.sink.onWritten = [&] { link.cmd.abortFlag = 1; };
+    EXPECT_EQ(link.cmd.WriteBlockData(2, test::Pattern(512, 1)), 0);
+    EXPECT_EQ(link.transport->written.size(), 1u);
+}
+
+TEST(ChidCmd, AnEraseReplyWaitsTheBasePlus500MsPerSectorAndOtherRepliesTheBase) {
+    Link link;
+    link.cmd.SetTimeoutMs(700);
+    for (int i = 0; i < 3; ++i) link.transport->inputs.push_back(ReplyReport(0));
+    ASSERT_TRUE(link.cmd.SendCommand(CommandCode::kEraseSectors, 34, 40, 0, 0, 0));
+    EXPECT_TRUE(link.cmd.ReceiveReply());
+    ASSERT_TRUE(link.cmd.SendCommand(CommandCode::kQueryVersion, kMagicA, kMagicB, 0, 0, 0));
+    EXPECT_TRUE(link.cmd.ReceiveReply());
+    ASSERT_TRUE(link.cmd.SendCommand(CommandCode::kEraseSectors, 0, 0xFFFFFFFF, 0, 0, 0));
+    EXPECT_TRUE(link.cmd.ReceiveReply());
+    EXPECT_EQ(link.transport->readWaits,
+              (std::vector<std::uint32_t>{700 + 40 * 500, 700, 0xFFFFFFFF}));
+}
+
+TEST(ChidCmd, ClosingTheHandlesClearsConnectedAndLaterExchangesFail) {
+    Link link;
+    EXPECT_TRUE(link.cmd.Connected());
+    link.cmd.CloseHandles();
+    EXPECT_FALSE(link.cmd.Connected());
+    EXPECT_FALSE(link.cmd.SendCommand(CommandCode::kFinishUpdate, 0, 0, 0, 0, 0));
+    EXPECT_FALSE(link.cmd.ReceiveReply());
+}
+
+TEST(UnitIds, RecognisesTheUnitByVendorAndProductAnywhereInThePath) {
+    struct Case {
+        std::wstring_view path;
+        bool isUnit;
+    };
+    constexpr Case cases[] = {
+        {L"\\\\?\\hid#vid_0416&pid_b500#7&1a2b&0&0000", true},
+        {L"\\\\?\\HID#VID_0416&PID_B500#7&1A2B&0&0000", true},
+        {L"vid_0416&pid_b500", true},
+        {L"\\\\?\\hid#vid_0416&pid_b501#7&1a2b&0&0000", false},
+        {L"\\\\?\\hid#vid_0417&pid_b500#7&1a2b&0&0000", false},
+        {L"vid_0416&pid_b50", false},
+        {L"", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.path.begin(), c.path.end()));
+        EXPECT_EQ(IsUnitPath(c.path), c.isUnit);
+    }
+}
+
+TEST(UnitIds, ClassIndexIsTheOneBasedTablePositionOrZero) {
+    EXPECT_EQ(ClassIndex(kNotificationClasses[3]), 4);  // HID
+    EXPECT_EQ(ClassIndex(kNotificationClasses[1]), 2);  // volume
+    EXPECT_EQ(ClassIndex(kNotificationClasses[0]), 1);
+    EXPECT_EQ(ClassIndex(kNotificationClasses[4]), 5);
+    InterfaceClass other = kNotificationClasses[3];
+    other.data4[7] ^= 1;
+    EXPECT_EQ(ClassIndex(other), 0);
+    EXPECT_EQ(ClassIndex(InterfaceClass{}), 0);
+}
+
+}  // namespace
+}  // namespace kivrel

@@ -1,0 +1,4 @@
+# The Win32 device edge: SetupAPI discovery, notifications and the GUID table.
+kivrel_test(win_device_tests
+  SOURCES device_win32_test.cpp
+  LIBS kivrel_win_test_support kivrel_device)
