@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cinttypes>
 
+#include "base/text.h"
+#include "net/download_progress_text.h"
+
 namespace kivrel::cli {
 namespace {
 
@@ -56,6 +59,7 @@ void ProgressRenderer::DownloadSize(std::uint32_t contentLength, std::uint32_t r
     downloadOffset = resumeOffset;
     done = 0;
     downloadSpeedKb = 0.0;
+    lastSpeedCode = 0;
     started = clock();
     drawnOnce = false;
     lastPlainTenth = -1;
@@ -64,6 +68,7 @@ void ProgressRenderer::DownloadSize(std::uint32_t contentLength, std::uint32_t r
 
 void ProgressRenderer::DownloadSpeed(std::uint32_t speedCode, std::uint32_t bytesReceived) {
     if (phase != Phase::kDownload) return;
+    lastSpeedCode = speedCode;
     downloadSpeedKb = speedCode / 100000.0;
     done = bytesReceived;
     Draw(false);
@@ -90,11 +95,13 @@ void ProgressRenderer::Draw(bool force) {
         std::fflush(out);
         lastWidth = width;
     } else {
-        // Logs get one line per tenth of the way, the first one included.
-        const int tenth = total == 0 ? 0 : static_cast<int>(std::min<std::uint64_t>(done, total) *
-                                                            10 / total);
-        if (drawnOnce && tenth == lastPlainTenth) return;
+        // Logs get one line per tenth of the way, the first one included, and the last state
+        // when it falls between tenths (a transfer that stopped part-way).
+        const std::uint64_t shown = std::min(done, total);
+        const int tenth = total == 0 ? 0 : static_cast<int>(shown * 10 / total);
+        if (drawnOnce && tenth == lastPlainTenth && !(force && shown != lastPlainDone)) return;
         lastPlainTenth = tenth;
+        lastPlainDone = shown;
         const std::string line = phase == Phase::kTransfer ? TransferLine() : DownloadLine();
         std::fprintf(out, "%s\n", line.c_str());
         std::fflush(out);
@@ -134,10 +141,11 @@ std::string ProgressRenderer::DownloadLine() const {
         line += FormatBytes(have);
     }
     line += Printf("  %.2f KB/s", downloadSpeedKb);
-    if (downloadSpeedKb > 0.0 && total > done) {
-        const auto left = static_cast<std::uint64_t>(
-            static_cast<double>(total - done) / 1024.0 / downloadSpeedKb);
-        line += "  remaining " + FormatDuration(left);
+    // The same remaining time as the window's download text; none while the speed is 0.
+    if (total > 0 && done < total) {
+        const auto left = RemainingSeconds(static_cast<std::uint32_t>(done),
+                                           static_cast<std::uint32_t>(total), lastSpeedCode);
+        if (left) line += "  remaining " + WideToUtf8(RemainingTimeText(*left));
     }
     return line;
 }

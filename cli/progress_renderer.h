@@ -49,11 +49,13 @@ private:
     bool drawnOnce = false;
     std::size_t lastWidth = 0;
     int lastPlainTenth = -1;
+    std::uint64_t lastPlainDone = 0;
 
     std::uint64_t total = 0;
     std::uint64_t done = 0;
     std::uint32_t downloadOffset = 0;
     double downloadSpeedKb = 0.0;
+    std::uint32_t lastSpeedCode = 0;
 };
 
 }  // namespace kivrel::cli

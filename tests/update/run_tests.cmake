@@ -1,0 +1,3 @@
+kivrel_test(update_run_tests
+  SOURCES update_run_test.cpp
+  LIBS kivrel_update_run kivrel_device_test_support kivrel_test_http_server)

@@ -1,0 +1,339 @@
+// One whole update run: each way it can end must leave the unit, the files on disk and the
+// user's view in the state the user is told about, and no failure may end in a success box.
+
+#include "update/update_run.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
+#include "base/text.h"
+#include "device/gps_unit.h"
+#include "net/http_download.h"
+#include "tests/device/device_test_support.h"
+#include "tests/support/http_test_server.h"
+#include "update/package_writer.h"
+#include "update/prompts.h"
+#include "update/regional_database.h"
+#include "update/sample_package.h"
+#include "update/scrambler.h"
+#include "update/staging.h"
+#include "update/vendor_config.h"
+
+namespace kivrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct RecordingPrompts : Prompts {
+    std::vector<std::wstring> errors;
+    std::vector<std::pair<std::wstring, std::wstring>> information;
+    void ShowError(std::wstring_view text) override { errors.emplace_back(text); }
+    void ShowInformation(std::wstring_view text, std::wstring_view caption) override {
+        information.emplace_back(text, caption);
+    }
+    bool AskYesNo(std::wstring_view, std::wstring_view) override { return true; }
+};
+
+struct RecordingView : UpdateRunView {
+    std::vector<bool> buttons;  // every EnableButtons call, in order
+    std::vector<std::wstring> texts;
+    std::vector<std::wstring> openedFolders;
+    int transferRefreshes = 0;
+    int finished = 0;
+    void EnableButtons(bool enabled) override { buttons.push_back(enabled); }
+    void SetProgressText(std::wstring_view text) override { texts.emplace_back(text); }
+    void SetProgressPosition(std::uint32_t) override {}
+    void ShowTransferProgress() override { ++transferRefreshes; }
+    void OpenFolder(const std::wstring& folder) override { openedFolders.push_back(folder); }
+    void RunFinished() override { ++finished; }
+};
+
+// Answers the province question like the window, and notes a failed archive download in the
+// shared error text like the window's handler.
+struct WindowLikeSink : test::RecordingSink {
+    UpdateRunShared* shared = nullptr;
+    int askProvincesResult = 0;
+    int provinceQuestions = 0;
+    std::optional<std::array<std::int32_t, kProvinceCount>> chosen;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> finishedDownloads;
+
+    int AskProvinces() override {
+        ++provinceQuestions;
+        if (chosen) {
+            shared->provinceMode = 1;
+            shared->provinceFlags = *chosen;
+        }
+        return askProvincesResult;
+    }
+    void DownloadFinished(std::uint32_t result, std::uint32_t value) override {
+        finishedDownloads.emplace_back(result, value);
+        if (result != 0 && result != 6) shared->downloadErrorText = kTextDownloadFailed;
+    }
+};
+
+// "Unpacks" by copying a prepared file into the destination folder.
+struct FakeArchivers : Archivers {
+    bool installed = true;
+    std::vector<std::uint8_t> updateFile;  // empty: the archive holds no update file
+    std::wstring updateFileName = L"Camera.QDX";
+    int runs = 0;
+    bool FindArchiver(const std::wstring& destination, const std::wstring& archive,
+                      std::wstring& executable, std::wstring& arguments) override {
+        if (!installed) return false;
+        executable = L"fake";
+        arguments = destination + L"|" + archive;
+        return true;
+    }
+    bool RunArchiver(const std::wstring& arguments, const std::wstring&,
+                     std::uint32_t& exitCode) override {
+        ++runs;
+        const fs::path destination(arguments.substr(0, arguments.find(L'|')));
+        fs::create_directories(destination / "sub");
+        if (!updateFile.empty()) {
+            std::ofstream(destination / "sub" / updateFileName, std::ios::binary)
+                .write(reinterpret_cast<const char*>(updateFile.data()),
+                       static_cast<std::streamsize>(updateFile.size()));
+        }
+        std::ofstream(destination / "readme.txt") << "not an update file";
+        exitCode = 0;
+        return true;
+    }
+};
+
+std::vector<std::uint8_t> SampleFile(bool withProvinces = false) {
+    SampleOptions options;
+    options.sizes.modelCount = 0;
+    options.sizes.recordsPerProvince = withProvinces ? 4 : 0;
+    return WritePackage(MakeSamplePackage(options)).bytes;
+}
+
+void WriteFile(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+class UpdateRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = fs::temp_directory_path() /
+                 ("kivrel-run-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                  "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        sink.shared = &shared;
+        unit.unit.link.SetNotify(&sink);
+        ASSERT_TRUE(unit.ConnectAndRead());
+        unit.unit.link.SetNotify(&sink);
+        (void)unit.NewCommands();
+    }
+    void TearDown() override { fs::remove_all(folder); }
+
+    UpdateRunOutcome Run() {
+        UpdateRunServices services{unit.unit, downloader, archivers, SystemStagingFiles(),
+                                   sink,      prompts,    view,      DefaultVendorConfig(),
+                                   folder.wstring() + std::wstring(1, kPathSeparator)};
+        services.afterDownload = std::chrono::milliseconds(0);
+        services.afterArchiver = std::chrono::milliseconds(0);
+        return UpdateWorker(shared, services);
+    }
+
+    bool UnitGotFinishUpdate() {
+        for (const CommandFrame& c : unit.NewCommands()) {
+            if (c.code == static_cast<std::uint8_t>(CommandCode::kFinishUpdate)) return true;
+        }
+        return false;
+    }
+
+    fs::path folder;
+    UpdateRunShared shared;
+    test::SimUnit unit;
+    WindowLikeSink sink;
+    RecordingPrompts prompts;
+    RecordingView view;
+    FakeArchivers archivers;
+    CHttpDownload downloader;
+};
+
+TEST_F(UpdateRun, ALocalFileIsWrittenAndReportedAsSuccess) {
+    WriteFile(folder / "camera.qdx", SampleFile());
+    shared.localFilePath = (folder / "camera.qdx").wstring();
+    const UpdateRunOutcome outcome = Run();
+
+    EXPECT_TRUE(outcome.succeeded);
+    ASSERT_EQ(prompts.information.size(), 1u);
+    EXPECT_EQ(prompts.information[0].first, L"Update Successfully!");
+    EXPECT_EQ(prompts.information[0].second, L"Update Tool");
+    EXPECT_TRUE(prompts.errors.empty());
+    EXPECT_EQ(view.buttons, (std::vector<bool>{false, true}));
+    EXPECT_EQ(view.transferRefreshes, 1);
+    EXPECT_EQ(view.finished, 1);
+    EXPECT_TRUE(UnitGotFinishUpdate());
+    // The dates read back are the file's.
+    EXPECT_EQ(FormatDate(unit.unit.databaseDate), "2024-05-01 08:00:00");
+    EXPECT_EQ(FormatDate(unit.unit.mainDate), "2024-05-01 08:00:00");
+    EXPECT_TRUE(fs::exists(folder / "camera.qdx"));
+}
+
+TEST_F(UpdateRun, AFileThatDoesNotLoadIsReportedAndKept) {
+    WriteFile(folder / "broken.qdx", std::vector<std::uint8_t>(1000, 0x42));
+    shared.localFilePath = (folder / "broken.qdx").wstring();
+    const UpdateRunOutcome outcome = Run();
+
+    EXPECT_FALSE(outcome.succeeded);
+    EXPECT_EQ(prompts.errors, std::vector<std::wstring>{L"Open update file failed!"});
+    EXPECT_TRUE(prompts.information.empty());
+    EXPECT_TRUE(fs::exists(folder / "broken.qdx"));
+    EXPECT_TRUE(view.openedFolders.empty());
+    EXPECT_FALSE(UnitGotFinishUpdate());
+    EXPECT_EQ(view.texts.back(), L"");  // the bar is cleared before the box
+}
+
+TEST_F(UpdateRun, NoFileAndNoAddressFails) {
+    Run();
+    EXPECT_EQ(prompts.errors, std::vector<std::wstring>{L"Open update file failed!"});
+    EXPECT_EQ(view.finished, 1);
+}
+
+TEST_F(UpdateRun, AbandoningTheProvinceChoiceEndsQuietly) {
+    WriteFile(folder / "camera.qdx", SampleFile(true));
+    shared.localFilePath = (folder / "camera.qdx").wstring();
+    sink.askProvincesResult = 1;
+    const UpdateRunOutcome outcome = Run();
+
+    EXPECT_TRUE(outcome.cancelled);
+    EXPECT_EQ(sink.provinceQuestions, 1);
+    EXPECT_TRUE(prompts.errors.empty());
+    EXPECT_TRUE(prompts.information.empty());
+    EXPECT_EQ(view.buttons, (std::vector<bool>{false, true}));
+    EXPECT_EQ(view.finished, 1);
+    EXPECT_TRUE(sink.starts.empty());  // nothing was sent
+}
+
+TEST_F(UpdateRun, ChosenProvincesSendTheRegionalDatabaseAndMainImage) {
+    const PackageContents contents = [] {
+        SampleOptions options;
+        options.sizes.modelCount = 0;
+        options.sizes.recordsPerProvince = 4;
+        return MakeSamplePackage(options);
+    }();
+    WriteFile(folder / "camera.qdx", WritePackage(contents).bytes);
+    shared.localFilePath = (folder / "camera.qdx").wstring();
+    std::array<std::int32_t, kProvinceCount> flags{};
+    flags[0] = flags[27] = 1;
+    sink.chosen = flags;
+    ASSERT_TRUE(Run().succeeded);
+
+    // The unit's main region holds the regional main image, decoded as the unit keeps it.
+    std::vector<std::uint8_t> expected = contents.regionalMain;
+    EXPECT_EQ(unit.Bytes(kBank1, kFixedMainAddress, expected.size()), expected);
+    // The database region holds a block of 8 + 2 x 4 x 12 bytes, stored plain.
+    const auto database = unit.Bytes(kBank1, kFixedDatabaseAddress, 8);
+    EXPECT_EQ(database[4], 8);  // the record count
+}
+
+TEST_F(UpdateRun, AFailedWriteIsReportedAndNeverFollowedBySuccess) {
+    WriteFile(folder / "camera.qdx", SampleFile());
+    shared.localFilePath = (folder / "camera.qdx").wstring();
+    unit.sim->Faults().refuseBlock = kFixedDatabaseAddress / 256;
+    const UpdateRunOutcome outcome = Run();
+
+    EXPECT_FALSE(outcome.succeeded);
+    EXPECT_EQ(prompts.errors, std::vector<std::wstring>{L"Update Failed!"});
+    EXPECT_TRUE(prompts.information.empty());
+    EXPECT_FALSE(UnitGotFinishUpdate());
+}
+
+TEST_F(UpdateRun, NothingIsShownWhileTheOwnerIsClosing) {
+    shared.stopRequested = 1;
+    Run();
+    EXPECT_TRUE(prompts.errors.empty());
+    EXPECT_EQ(view.buttons, std::vector<bool>{false});  // left disabled
+    EXPECT_EQ(view.finished, 1);
+}
+
+class DownloadRun : public UpdateRun {
+protected:
+    void Serve(const std::string& path, std::vector<std::uint8_t> bytes) {
+        server.ServeBytes(path, std::move(bytes));
+        shared.archiveUrl = server.WideUrl(path);
+    }
+    fs::path Staging(const std::string& baseName) { return folder / baseName; }
+
+    test::HttpTestServer server;
+};
+
+TEST_F(DownloadRun, AnArchiveIsDownloadedUnpackedWrittenAndItsUnpackedFilesRemoved) {
+    archivers.updateFile = SampleFile();
+    Serve("/db/camera-2024.zip", test::PatternBytes(5000));
+    const UpdateRunOutcome outcome = Run();
+
+    EXPECT_TRUE(outcome.succeeded) << WideToUtf8(outcome.errorText);
+    EXPECT_EQ(archivers.runs, 1);
+    EXPECT_EQ(view.texts.front(), L"Decompressing database\u2026");
+    // The archive stays; what was unpacked goes.
+    EXPECT_EQ(fs::file_size(Staging("camera-2024") / "camera-2024.zip"), 5000u);
+    EXPECT_FALSE(fs::exists(Staging("camera-2024") / "TmpTmp"));
+    EXPECT_TRUE(UnitGotFinishUpdate());
+}
+
+TEST_F(DownloadRun, AnUpperCaseRarIsNotUnpackedAndTheStagingFolderIsShown) {
+    Serve("/db/camera.RAR", test::PatternBytes(100));
+    Run();
+    EXPECT_EQ(prompts.errors, std::vector<std::wstring>{L"Can not Find Update File!"});
+    EXPECT_EQ(archivers.runs, 0);
+    ASSERT_EQ(view.openedFolders.size(), 1u);
+    EXPECT_EQ(fs::path(view.openedFolders[0]), Staging("camera"));
+}
+
+TEST_F(DownloadRun, NoArchiverIsReportedWithTheStagingFolder) {
+    archivers.installed = false;
+    Serve("/db/camera.7z", test::PatternBytes(100));
+    Run();
+    EXPECT_EQ(prompts.errors, std::vector<std::wstring>{std::wstring(kTextNoArchiver)});
+    ASSERT_EQ(view.openedFolders.size(), 1u);
+    EXPECT_EQ(fs::path(view.openedFolders[0]), Staging("camera"));
+}
+
+TEST_F(DownloadRun, AnArchiveWithoutAnUpdateFileIsReportedAndItsFilesRemoved) {
+    Serve("/db/camera.zip", test::PatternBytes(100));
+    Run();
+    EXPECT_EQ(prompts.errors, std::vector<std::wstring>{L"Can not Find Update File!"});
+    EXPECT_FALSE(fs::exists(Staging("camera") / "TmpTmp"));
+}
+
+TEST_F(DownloadRun, ADownloadedFileThatDoesNotLoadIsDeletedWithItsArchive) {
+    archivers.updateFile = std::vector<std::uint8_t>(2000, 0x17);
+    Serve("/db/camera.zip", test::PatternBytes(100));
+    Run();
+    EXPECT_EQ(prompts.errors, std::vector<std::wstring>{L"Open update file failed!"});
+    EXPECT_FALSE(fs::exists(Staging("camera") / "camera.zip"));
+    EXPECT_FALSE(fs::exists(Staging("camera") / "TmpTmp"));
+}
+
+TEST_F(DownloadRun, AFailedDownloadLeavesTheUnitUntouched) {
+    shared.archiveUrl = server.WideUrl("/missing.zip");
+    Run();
+    EXPECT_EQ(prompts.errors, std::vector<std::wstring>{L"Error! Please update by local file!"});
+    ASSERT_EQ(sink.finishedDownloads.size(), 1u);
+    EXPECT_EQ(sink.finishedDownloads[0], (std::pair<std::uint32_t, std::uint32_t>{5, 404}));
+    EXPECT_TRUE(sink.starts.empty());
+    EXPECT_EQ(archivers.runs, 0);
+}
+
+TEST_F(DownloadRun, AnArchiveNameThatWouldLeaveTheStagingFolderIsRefused) {
+    for (const char* path : {"/db/..", "/db/", "/db/con.zip"}) {
+        SCOPED_TRACE(path);
+        prompts.errors.clear();
+        Serve(path, test::PatternBytes(10));
+        Run();
+        ASSERT_EQ(prompts.errors.size(), 1u);
+        EXPECT_NE(prompts.errors[0].find(L"refused"), std::wstring::npos);
+    }
+    EXPECT_EQ(server.Requests().size(), 0u);
+}
+
+}  // namespace
+}  // namespace kivrel

@@ -1,0 +1,236 @@
+#include "update/update_run.h"
+
+#include <new>
+#include <thread>
+
+#include "app/window_messages.h"
+#include "device/gps_unit.h"
+#include "net/http_download.h"
+#include "net/partial_download.h"
+#include "update/prompts.h"
+#include "update/regional_database.h"
+#include "update/staging.h"
+#include "update/update_package.h"
+#include "update/vendor_check.h"
+#include "update/vendor_config.h"
+
+namespace kivrel {
+namespace {
+
+constexpr std::wstring_view kTextUnsafeArchiveName =
+    L"The database address does not name a plain archive file; the download was refused!";
+
+// The state of one run, released when it ends.
+class Run {
+public:
+    Run(UpdateRunShared& shared, UpdateRunServices& services)
+        : shared(shared), services(services) {}
+
+    UpdateRunOutcome Go();
+
+private:
+    // Each step returns false when the run goes on to its end with `errorText` set.
+    bool Download();
+    bool Unpack();
+    bool Load();
+    // False when the user abandoned the province choice.
+    bool ChooseProvinces(bool& failed);
+    void Transfer();
+    void End();
+    void Fail(std::wstring_view text, std::wstring folder = {}) {
+        errorText = text;
+        folderToShow = std::move(folder);
+    }
+
+    UpdateRunShared& shared;
+    UpdateRunServices& services;
+
+    std::wstring updateFilePath;
+    std::wstring errorText;
+    std::wstring stagingFolder;
+    std::wstring archivePath;
+    std::wstring extractFolder;
+    std::wstring folderToShow;
+    UpdatePackage package;
+};
+
+UpdateRunOutcome Run::Go() {
+    UpdateRunOutcome outcome;
+    package.Release();
+    services.view.EnableButtons(false);
+    try {
+        bool ready = false;
+        if (!shared.localFilePath.empty()) {
+            updateFilePath = shared.localFilePath;
+            ready = true;
+        } else if (shared.archiveUrl.empty()) {
+            Fail(kTextOpenFailed);
+        } else {
+            ready = Download() && Unpack();
+        }
+        if (ready && Load()) {
+            bool failed = false;
+            if (!ChooseProvinces(failed)) {
+                // Abandoned quietly: no box, and nothing deleted.
+                services.view.EnableButtons(true);
+                services.view.RunFinished();
+                package.Release();
+                outcome.cancelled = true;
+                return outcome;
+            }
+            if (!failed) Transfer();
+        }
+    } catch (const std::bad_alloc&) {
+        // The worker is the last line: out of memory ends this run, not the tool.
+        if (errorText.empty()) Fail(kTextUpdateFailed);
+    }
+    End();
+    outcome.succeeded = errorText.empty();
+    outcome.errorText = errorText;
+    outcome.folderShown = folderToShow;
+    return outcome;
+}
+
+bool Run::Download() {
+    const std::wstring archiveName(ArchiveNameFromUrl(shared.archiveUrl));
+    // The name comes from a server: it must name a file inside the staging folder.
+    if (!IsSafeArchiveName(archiveName)) {
+        Fail(kTextUnsafeArchiveName);
+        return false;
+    }
+    if (services.tempFolder.empty()) {
+        Fail(services.tempFolderProblem.empty() ? std::wstring(kTextDownloadFailed)
+                                                : services.tempFolderProblem);
+        return false;
+    }
+    if (!MakeStagingFolderPath(services.tempFolder, BaseNameOf(archiveName), stagingFolder)) {
+        Fail(kTextDownloadFailed);
+        return false;
+    }
+    services.files.MakeFolder(stagingFolder);  // an existing folder is fine
+    archivePath = JoinPath(stagingFolder, archiveName);
+    extractFolder = JoinPath(stagingFolder, kExtractFolderName);
+
+    // A finished archive from an earlier run is fetched again; an interrupted one resumes.
+    services.files.RemoveFile(archivePath);
+    const PartialDownload partial = PreparePartialDownload(archivePath, shared.archiveUrl);
+
+    shared.downloadErrorText.clear();
+    CHttpDownload& downloader = services.downloader;
+    downloader.SetParameters(&services.events, shared.archiveUrl, partial.partPath, L"", L"", L"",
+                             L"", L"", 0, 0, 0, 0, 0.0, partial.resumeOffset);
+    downloader.KeepPartialFile(partial);
+    const std::wstring startError = downloader.Start(true);
+    if (!startError.empty()) {
+        Fail(startError);
+        return false;
+    }
+    std::this_thread::sleep_for(services.afterDownload);
+    if (!shared.downloadErrorText.empty()) {
+        Fail(shared.downloadErrorText);
+        return false;
+    }
+    // The owner learns of a failed download from a posted message, which it may not have
+    // handled yet; the downloader's own result is known now.
+    if (downloader.Result().code != 0) {
+        Fail(kTextDownloadFailed);
+        return false;
+    }
+    if (CompletePartialDownload(partial) != 0) {
+        Fail(kTextDownloadFailed);
+        return false;
+    }
+    return true;
+}
+
+bool Run::Unpack() {
+    services.view.SetProgressPosition(0);
+    if (ArchiveTypeOf(archivePath) == ArchiveType::None) {
+        Fail(kTextNoUpdateFile, stagingFolder);
+        return false;
+    }
+    services.view.SetProgressText(kTextDecompressing);
+    std::wstring executable;
+    std::wstring arguments;
+    if (!services.archivers.FindArchiver(extractFolder, archivePath, executable, arguments)) {
+        Fail(kTextNoArchiver, stagingFolder);
+        return false;
+    }
+    // Whether the archiver worked shows in what it left behind.
+    std::uint32_t exitCode = 0;
+    (void)services.archivers.RunArchiver(arguments, executable, exitCode);
+    std::this_thread::sleep_for(services.afterArchiver);
+    std::wstring found;
+    (void)FindUpdateFile(extractFolder, true, found, services.files);
+    if (found.empty()) {
+        Fail(kTextNoUpdateFile, stagingFolder);
+        return false;
+    }
+    updateFilePath = found;
+    return true;
+}
+
+bool Run::Load() {
+    if (LoadPackage(package, updateFilePath) && CheckPackageVendor(package, services.vendor)) {
+        return true;
+    }
+    if (!archivePath.empty()) {
+        services.files.RemoveFile(archivePath);
+        archivePath.clear();
+        if (!extractFolder.empty()) DeleteFolderTree(extractFolder, services.files);
+    }
+    Fail(kTextOpenFailed);
+    return false;
+}
+
+bool Run::ChooseProvinces(bool& failed) {
+    if (!package.HasProvinceTable()) return true;
+    if (services.events.AskProvinces() != 0) return false;
+    if (shared.provinceMode != 0 && !BuildRegionalDatabase(package, shared.provinceFlags)) {
+        Fail(kTextOpenFailed);
+        failed = true;
+    }
+    return true;
+}
+
+void Run::Transfer() {
+    switch (services.unit.WriteUpdate(package)) {
+        case kWriteOk:
+            if (!KeepsSettingsAfterUpdate(services.vendor)) {
+                (void)services.unit.EraseSettingsSector();
+            }
+            break;
+        case kWriteDoesNotFit:
+            Fail(kTextDoesNotFit);
+            break;
+        default:
+            Fail(kTextUpdateFailed);
+            break;
+    }
+    services.view.ShowTransferProgress();
+    if (errorText.empty() && services.unit.Connected()) (void)services.unit.FinishUpdate();
+}
+
+void Run::End() {
+    if (!extractFolder.empty()) DeleteFolderTree(extractFolder, services.files);
+    if (errorText.empty()) {
+        services.prompts.ShowInformation(kTextUpdateSuccess, kToolCaption);
+        services.view.EnableButtons(true);
+    } else if (shared.stopRequested.load(std::memory_order_relaxed) == 0) {
+        services.view.SetProgressText(L"");
+        services.view.EnableButtons(true);
+        services.prompts.ShowError(errorText);
+        if (!folderToShow.empty()) services.view.OpenFolder(folderToShow);
+    }
+    services.view.RunFinished();
+    package.Release();
+}
+
+}  // namespace
+
+UpdateRunOutcome UpdateWorker(UpdateRunShared& shared, UpdateRunServices& services) {
+    Run run(shared, services);
+    return run.Go();
+}
+
+}  // namespace kivrel
