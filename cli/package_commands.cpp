@@ -16,6 +16,7 @@
 
 #include "base/byte_sum.h"
 #include "base/le_bytes.h"
+#include "base/native_path.h"
 #include "base/text.h"
 #include "cli/commands.h"
 #include "update/package_index.h"
@@ -219,7 +220,7 @@ int RunInspect(const std::string& file, const GlobalOptions& options) {
         return kExitFailure;
     };
     FileByteSource source;
-    if (!source.Open(Utf8ToWide(file))) return fail("cannot open the file");
+    if (!source.Open(WidePathFromArgument(file))) return fail("cannot open the file");
     if (source.Size() < kShortIndexBytes) return fail("too short to be an update file");
     PackageIndex index;
     IndexForm form = IndexForm::kFull;

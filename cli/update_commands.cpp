@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "base/native_path.h"
 #include "base/temp_folder.h"
 #include "base/text.h"
 #include "cli/commands.h"
@@ -253,7 +254,7 @@ int RunUpdate(const GlobalOptions& options, const UpdateArgs& args) {
         }
         shared.archiveUrl = source.archiveUrl;
     } else {
-        shared.localFilePath = Utf8ToWide(args.file);
+        shared.localFilePath = WidePathFromArgument(args.file);
     }
 
     auto archivers = MakeSystemArchivers();

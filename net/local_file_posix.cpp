@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "base/text.h"
+#include "base/native_path.h"
 #include "net/local_file.h"
 
 namespace kivrel {
@@ -49,7 +49,7 @@ LocalFile& LocalFile::operator=(LocalFile&& other) noexcept {
 std::uint32_t LocalFile::OpenForWriting(const std::wstring& path, bool keepContents) {
     Close();
     const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (keepContents ? 0 : O_TRUNC);
-    const int fd = ::open(WideToUtf8(path).c_str(), flags, 0666);
+    const int fd = ::open(NativePath(path).c_str(), flags, 0666);
     if (fd < 0) return LastError();
     native = fd;
     return 0;
@@ -73,28 +73,28 @@ void LocalFile::Close() noexcept {
 
 bool PathExists(const std::wstring& path) {
     struct stat info {};
-    return ::lstat(WideToUtf8(path).c_str(), &info) == 0;
+    return ::lstat(NativePath(path).c_str(), &info) == 0;
 }
 
 std::optional<std::uint64_t> FileLength(const std::wstring& path) {
     struct stat info {};
-    if (::stat(WideToUtf8(path).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::stat(NativePath(path).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return std::nullopt;
     }
     return static_cast<std::uint64_t>(info.st_size);
 }
 
 bool RemoveFile(const std::wstring& path) {
-    return ::unlink(WideToUtf8(path).c_str()) == 0 || errno == ENOENT;
+    return ::unlink(NativePath(path).c_str()) == 0 || errno == ENOENT;
 }
 
 std::uint32_t MoveFileOver(const std::wstring& from, const std::wstring& to) {
-    if (::rename(WideToUtf8(from).c_str(), WideToUtf8(to).c_str()) != 0) return LastError();
+    if (::rename(NativePath(from).c_str(), NativePath(to).c_str()) != 0) return LastError();
     return 0;
 }
 
 bool ReadFilePrefix(const std::wstring& path, std::size_t limit, std::vector<std::uint8_t>& bytes) {
-    const int fd = ::open(WideToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     bytes.assign(limit, 0);
     std::size_t filled = 0;

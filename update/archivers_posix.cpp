@@ -15,7 +15,7 @@
 #include <memory>
 #include <thread>
 
-#include "update/native_path_posix.h"
+#include "base/native_path.h"
 #include "update/staging.h"
 
 extern char** environ;

@@ -3,15 +3,13 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "base/text.h"
+#include "base/native_path.h"
 
 namespace kivrel {
 
 bool FileByteSource::Open(const std::wstring& path) {
-    // Through UTF-8 and char8_t the library builds the native path on every platform:
-    // UTF-16 for _wfopen on Windows, the UTF-8 bytes themselves elsewhere.
-    const std::string utf8 = WideToUtf8(path);
-    const std::filesystem::path native(std::u8string(utf8.begin(), utf8.end()));
+    const std::filesystem::path native = NativePath(path);
+    if (native.empty()) return false;
     file.open(native, std::ios::binary);
     if (!file.is_open()) return false;
     file.seekg(0, std::ios::end);

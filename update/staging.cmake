@@ -6,7 +6,6 @@ if(WIN32)
   target_sources(kivrel_staging PRIVATE archivers_win32.cpp staging_files_win32.cpp)
   target_link_libraries(kivrel_staging PUBLIC advapi32)
 else()
-  target_sources(kivrel_staging PRIVATE archivers_posix.cpp staging_files_posix.cpp
-                                        native_path_posix.cpp)
+  target_sources(kivrel_staging PRIVATE archivers_posix.cpp staging_files_posix.cpp)
 endif()
 target_link_libraries(kivrel_staging PUBLIC kivrel_base)

@@ -9,7 +9,7 @@
 #include <cerrno>
 
 #include "base/unique_resource.h"
-#include "update/native_path_posix.h"
+#include "base/native_path.h"
 #include "update/staging.h"
 
 namespace kivrel {

@@ -1,4 +1,4 @@
-#include "update/native_path_posix.h"
+#include "base/native_path.h"
 
 #include <cstdint>
 
@@ -93,6 +93,17 @@ bool NativeFromWide(std::wstring_view wide, std::string& native) {
     }
     native = std::move(out);
     return true;
+}
+
+std::filesystem::path NativePath(std::wstring_view path) {
+    std::string native;
+    // A name that cannot be encoded names no file; an empty path opens nothing.
+    if (!NativeFromWide(path, native)) return {};
+    return std::filesystem::path(native);
+}
+
+std::wstring WidePathFromArgument(std::string_view argument) {
+    return WideFromNative(argument);
 }
 
 }  // namespace kivrel
