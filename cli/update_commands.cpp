@@ -3,7 +3,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -32,6 +34,7 @@ constexpr std::wstring_view kTextAccessFailed =
     L"Access database failed,please updated by local file!";
 constexpr std::wstring_view kTextAlreadyNewest = L"Already the newest version,Updated or Not?";
 constexpr std::size_t kMaxProvinces = 12;
+constexpr std::uint32_t kProbeTimeoutMs = 2000;
 
 void PrintLine(std::FILE* out, std::wstring_view text) {
     std::fprintf(out, "%s\n", WideToUtf8(text).c_str());
@@ -138,6 +141,11 @@ public:
         }
     }
 
+    void TransferStart(std::uint32_t totalBytes) override {
+        transferStarted = true;
+        ProgressRenderer::TransferStart(totalBytes);
+    }
+
     void EnableButtons(bool) override {}
     void SetProgressText(std::wstring_view text) override {
         Finish();
@@ -151,6 +159,7 @@ public:
     void RunFinished() override {}
 
     bool asked = false;
+    bool transferStarted = false;
 
 private:
     UpdateRunShared& shared;
@@ -226,6 +235,11 @@ int RunUpdate(const GlobalOptions& options, const UpdateArgs& args) {
         std::fprintf(stderr, "kivrel update: give an update file, or --online\n");
         return kExitUsage;
     }
+    // Say which file, before the unit is touched; the run itself only says it failed.
+    if (!args.file.empty() && !std::ifstream(NativePath(WidePathFromArgument(args.file)))) {
+        std::fprintf(stderr, "kivrel update: cannot open %s\n", args.file.c_str());
+        return kExitFailure;
+    }
 
     UpdateRunShared shared;
     CliRunHost host(shared, chooseProvinces, flags);
@@ -271,10 +285,28 @@ int RunUpdate(const GlobalOptions& options, const UpdateArgs& args) {
     }
     if (outcome.succeeded) return kExitOk;
 
-    // Say where the unit stands before the user tries again.
-    if (unit.Connected() || OpenAndReadUnit(options, unit, nullptr).empty()) {
-        unit.ResetUnitInfo();
-        if (unit.ReadUnitInfo()) PrintUnitState(unit);
+    // Once writing began, say where the unit stands before the user tries again.
+    if (!host.transferStarted) return kExitFailure;
+    bool readAgain = false;
+    if (unit.Connected()) {
+        // A unit that stopped answering would make every step of a reading wait its full
+        // bound: ask it once, briefly, first.
+        unit.link.SetTimeoutMs(std::min<std::uint32_t>(options.timeoutMs, kProbeTimeoutMs));
+        const bool answers =
+            unit.link.SendCommand(CommandCode::kQueryVersion, kMagicA, kMagicB, 0, 0, 0) &&
+            unit.link.ReceiveReply();
+        unit.link.SetTimeoutMs(options.timeoutMs);
+        if (answers) {
+            unit.ResetUnitInfo();
+            readAgain = unit.ReadUnitInfo();
+        }
+    } else {
+        readAgain = OpenAndReadUnit(options, unit, nullptr).empty();
+    }
+    if (readAgain) {
+        PrintUnitState(unit);
+    } else {
+        std::fprintf(stderr, "The unit cannot be read now; check its connection before trying again.\n");
     }
     return kExitFailure;
 }

@@ -135,6 +135,17 @@ TEST_F(UpdateCommand, ASilentUnitEndsInABoundedFailure) {
                                (dir / "camera.qdx").string(), "--yes"});
     EXPECT_EQ(result.status, 1);
     EXPECT_NE(result.err.find("Update Failed!"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("The unit cannot be read now"), std::string::npos) << result.err;
+}
+
+TEST_F(UpdateCommand, AMissingFileIsNamedAndTheUnitLeftAlone) {
+    const auto bank0 = Bank(0), bank1 = Bank(1);
+    const Result result =
+        Run({"--device", Device(), "update", (dir / "missing.qdx").string(), "--yes"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("cannot open"), std::string::npos) << result.err;
+    EXPECT_EQ(Bank(0), bank0);
+    EXPECT_EQ(Bank(1), bank1);
 }
 
 TEST_F(UpdateCommand, ProvinceListsAreCheckedBeforeTheUnitIsTouched) {
