@@ -1,5 +1,6 @@
 #include "cli/device_open.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 
@@ -14,6 +15,7 @@ namespace kivrel::cli {
 namespace {
 
 constexpr std::string_view kSimPrefix = "sim:";
+constexpr std::uint32_t kProbeTimeoutMs = 3000;
 
 std::filesystem::path Utf8Path(std::string_view utf8) {
     return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
@@ -48,8 +50,22 @@ std::string OpenUnitForCli(const GlobalOptions& options, CGpsUnit& unit, EventSi
     return {};
 }
 
+bool UnitAnswers(const GlobalOptions& options, CGpsUnit& unit) {
+    unit.link.SetTimeoutMs(std::min(options.timeoutMs, kProbeTimeoutMs));
+    CommandFrame reply;
+    const bool answers =
+        unit.link.SendCommand(CommandCode::kQueryVersion, kMagicA, kMagicB, 0, 0, 0) &&
+        (unit.link.ReceiveReply(&reply) || reply.length == kFrameLength);
+    unit.link.SetTimeoutMs(options.timeoutMs);
+    return answers;
+}
+
 std::string OpenAndReadUnit(const GlobalOptions& options, CGpsUnit& unit, EventSink* sink) {
     if (std::string error = OpenUnitForCli(options, unit, sink); !error.empty()) return error;
+    if (!UnitAnswers(options, unit)) {
+        unit.link.CloseHandles();
+        return "the unit does not answer";
+    }
     // As the window does: every unit is read through the vendor check.
     if (!unit.acceptanceHook) unit.acceptanceHook = VendorAcceptanceHook(DefaultVendorConfig());
     unit.ResetUnitInfo();

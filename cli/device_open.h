@@ -26,7 +26,11 @@ namespace kivrel::cli {
 [[nodiscard]] std::string OpenUnitForCli(const GlobalOptions& options, CGpsUnit& unit,
                                          EventSink* sink);
 
-// OpenUnitForCli, then the reading the window does on every connect: ResetUnitInfo and
+// Asks the unit its boot version with a short wait: a unit that does not answer would make
+// each step of a reading wait its full bound, minutes in all. Any well-formed reply counts.
+[[nodiscard]] bool UnitAnswers(const GlobalOptions& options, CGpsUnit& unit);
+
+// OpenUnitForCli, then UnitAnswers, then the reading the window does on every connect: ResetUnitInfo and
 // ReadUnitInfo, through the build's vendor check unless `unit.acceptanceHook` is already set.
 // A refused unit is an error (the link is then closed).
 [[nodiscard]] std::string OpenAndReadUnit(const GlobalOptions& options, CGpsUnit& unit,

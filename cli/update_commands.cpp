@@ -34,7 +34,6 @@ constexpr std::wstring_view kTextAccessFailed =
     L"Access database failed,please updated by local file!";
 constexpr std::wstring_view kTextAlreadyNewest = L"Already the newest version,Updated or Not?";
 constexpr std::size_t kMaxProvinces = 12;
-constexpr std::uint32_t kProbeTimeoutMs = 2000;
 
 void PrintLine(std::FILE* out, std::wstring_view text) {
     std::fprintf(out, "%s\n", WideToUtf8(text).c_str());
@@ -289,14 +288,7 @@ int RunUpdate(const GlobalOptions& options, const UpdateArgs& args) {
     if (!host.transferStarted) return kExitFailure;
     bool readAgain = false;
     if (unit.Connected()) {
-        // A unit that stopped answering would make every step of a reading wait its full
-        // bound: ask it once, briefly, first.
-        unit.link.SetTimeoutMs(std::min<std::uint32_t>(options.timeoutMs, kProbeTimeoutMs));
-        const bool answers =
-            unit.link.SendCommand(CommandCode::kQueryVersion, kMagicA, kMagicB, 0, 0, 0) &&
-            unit.link.ReceiveReply();
-        unit.link.SetTimeoutMs(options.timeoutMs);
-        if (answers) {
+        if (UnitAnswers(options, unit)) {
             unit.ResetUnitInfo();
             readAgain = unit.ReadUnitInfo();
         }
