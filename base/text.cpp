@@ -1,9 +1,26 @@
 #include "base/text.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace kivrel {
 namespace {
+
+void AppendWide(std::wstring& out, char32_t c) {
+    if constexpr (sizeof(wchar_t) == 2) {
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            out += static_cast<wchar_t>(0xD800 + (c >> 10));
+            out += static_cast<wchar_t>(0xDC00 + (c & 0x3FF));
+            return;
+        }
+    }
+    out += static_cast<wchar_t>(c);
+}
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+}  // namespace
 
 void AppendUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {
@@ -23,21 +40,34 @@ void AppendUtf8(std::string& out, char32_t c) {
     }
 }
 
-void AppendWide(std::wstring& out, char32_t c) {
-    if constexpr (sizeof(wchar_t) == 2) {
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out += static_cast<wchar_t>(0xD800 + (c >> 10));
-            out += static_cast<wchar_t>(0xDC00 + (c & 0x3FF));
-            return;
-        }
+std::size_t DecodeUtf8(std::string_view text, char32_t& codePoint) noexcept {
+    const auto lead = static_cast<std::uint8_t>(text[0]);
+    std::size_t length = 0;
+    char32_t value = 0;
+    char32_t minimum = 0;
+    if (lead < 0x80) {
+        codePoint = lead;
+        return 1;
+    } else if ((lead & 0xE0) == 0xC0) {
+        length = 2, value = lead & 0x1F, minimum = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3, value = lead & 0x0F, minimum = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4, value = lead & 0x07, minimum = 0x10000;
+    } else {
+        return 0;
     }
-    out += static_cast<wchar_t>(c);
+    if (text.size() < length) return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        const auto c = static_cast<std::uint8_t>(text[i]);
+        if ((c & 0xC0) != 0x80) return 0;
+        value = (value << 6) | (c & 0x3F);
+    }
+    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+    codePoint = value;
+    return length;
 }
 
-constexpr char32_t kReplacement = 0xFFFD;
-
-}  // namespace
 
 std::string WideToUtf8(std::wstring_view text) {
     std::string out;
@@ -63,48 +93,23 @@ std::string WideToUtf8(std::wstring_view text) {
 std::wstring Utf8ToWide(std::string_view text) {
     std::wstring out;
     out.reserve(text.size());
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto b = static_cast<std::uint8_t>(text[i]);
-        int extra = 0;
+    while (!text.empty()) {
         char32_t c = 0;
-        if (b < 0x80) {
-            c = b;
-        } else if ((b & 0xE0) == 0xC0) {
-            extra = 1;
-            c = b & 0x1F;
-        } else if ((b & 0xF0) == 0xE0) {
-            extra = 2;
-            c = b & 0x0F;
-        } else if ((b & 0xF8) == 0xF0) {
-            extra = 3;
-            c = b & 0x07;
-        } else {
-            AppendWide(out, kReplacement);
-            ++i;
-            continue;
-        }
-        if (text.size() - i <= static_cast<std::size_t>(extra)) {  // truncated sequence
-            AppendWide(out, kReplacement);
-            break;
-        }
-        bool valid = true;
-        for (int k = 1; k <= extra; ++k) {
-            const auto cont = static_cast<std::uint8_t>(text[i + static_cast<std::size_t>(k)]);
-            if ((cont & 0xC0) != 0x80) {
-                valid = false;
-                break;
+        std::size_t length = DecodeUtf8(text, c);
+        if (length == 0) {
+            c = kReplacement;
+            length = 1;
+            // A sequence cut short by the end of the text is one bad character, not several.
+            const auto lead = static_cast<std::uint8_t>(text[0]);
+            const std::size_t wanted = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+            if (lead < 0xF8 && text.size() < wanted &&
+                std::all_of(text.begin() + 1, text.end(),
+                            [](char b) { return (static_cast<std::uint8_t>(b) & 0xC0) == 0x80; })) {
+                length = text.size();
             }
-            c = (c << 6) | (cont & 0x3F);
-        }
-        constexpr char32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
-        if (!valid || c < kMinimum[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-            AppendWide(out, kReplacement);
-            ++i;
-            continue;
         }
         AppendWide(out, c);
-        i += static_cast<std::size_t>(extra) + 1;
+        text.remove_prefix(length);
     }
     return out;
 }

@@ -17,6 +17,7 @@
 #include "base/byte_sum.h"
 #include "base/le_bytes.h"
 #include "base/native_path.h"
+#include "cli/cli_text.h"
 #include "base/text.h"
 #include "cli/commands.h"
 #include "update/package_index.h"
@@ -29,27 +30,6 @@
 
 namespace kivrel::cli {
 namespace {
-
-std::filesystem::path NativePath(const std::string& utf8) {
-    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::string Hex(std::span<const std::uint8_t> bytes) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(bytes.size() * 2);
-    for (std::uint8_t b : bytes) {
-        text += kDigits[b >> 4];
-        text += kDigits[b & 0xF];
-    }
-    return text;
-}
-
-std::string Hex32(std::uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(value));
-    return text;
-}
 
 // Printable ASCII as it is, every other byte as \xNN.
 std::string Printable(std::span<const std::uint8_t> bytes) {
@@ -290,7 +270,7 @@ std::optional<PackagePart> PartByName(const std::string& name) {
 }
 
 bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
-    std::ifstream in(NativePath(path), std::ios::binary);
+    std::ifstream in(ArgumentPath(path), std::ios::binary);
     if (!in) return false;
     bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return !in.bad();
@@ -548,7 +528,7 @@ int RunPack(const PackOptions& options) {
         return kExitUsage;
     }
     const WrittenPackage file = WritePackage(contents, placement);
-    std::ofstream out(NativePath(options.out), std::ios::binary | std::ios::trunc);
+    std::ofstream out(ArgumentPath(options.out), std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(file.bytes.data()),
               static_cast<std::streamsize>(file.bytes.size()));
     out.close();

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "base/text.h"
+#include "cli/cli_text.h"
 #include "cli/commands.h"
 #include "cli/device_open.h"
 #include "device/gps_unit.h"
@@ -23,23 +24,6 @@ namespace {
 // The settings window refuses these layouts with this text.
 constexpr const char* kUnusableSettingsText =
     "Please start the machine to initialization parameter!!!!!";
-
-std::string Hex(std::span<const std::uint8_t> bytes) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(bytes.size() * 2);
-    for (std::uint8_t b : bytes) {
-        text += kDigits[b >> 4];
-        text += kDigits[b & 0xF];
-    }
-    return text;
-}
-
-std::string Hex32(std::uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(value));
-    return text;
-}
 
 // The unit's 8-bit texts: one byte is one character, as the settings window shows them.
 std::string EightBit(std::string_view bytes) {

@@ -14,6 +14,7 @@
 #include "base/native_path.h"
 #include "base/temp_folder.h"
 #include "base/text.h"
+#include "cli/cli_text.h"
 #include "cli/commands.h"
 #include "cli/device_open.h"
 #include "cli/progress_renderer.h"
@@ -235,7 +236,7 @@ int RunUpdate(const GlobalOptions& options, const UpdateArgs& args) {
         return kExitUsage;
     }
     // Say which file, before the unit is touched; the run itself only says it failed.
-    if (!args.file.empty() && !std::ifstream(NativePath(WidePathFromArgument(args.file)))) {
+    if (!args.file.empty() && !std::ifstream(ArgumentPath(args.file))) {
         std::fprintf(stderr, "kivrel update: cannot open %s\n", args.file.c_str());
         return kExitFailure;
     }

@@ -112,17 +112,4 @@ bool ReadFilePrefix(const std::wstring& path, std::size_t limit, std::vector<std
     return true;
 }
 
-std::uint32_t WriteWholeFile(const std::wstring& path, std::span<const std::uint8_t> bytes) {
-    const std::wstring side = path + L".new";
-    LocalFile file;
-    if (const std::uint32_t error = file.OpenForWriting(side, false)) return error;
-    if (const std::uint32_t error = file.Write(bytes)) {
-        file.Close();
-        RemoveFile(side);
-        return error;
-    }
-    file.Close();
-    return MoveFileOver(side, path);
-}
-
 }  // namespace kivrel

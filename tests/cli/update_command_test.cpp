@@ -9,7 +9,7 @@
 #include <regex>
 #include <sstream>
 
-#include "cli/main.h"
+#include "tests/support/cli_runner.h"
 #include "tests/support/http_test_server.h"
 #include "update/package_writer.h"
 #include "update/sample_package.h"
@@ -56,18 +56,8 @@ protected:
         fs::remove_all(dir);
     }
 
-    struct Result {
-        int status;
-        std::string out;
-        std::string err;
-    };
-    Result Run(std::vector<std::string> args) {
-        ::testing::internal::CaptureStdout();
-        ::testing::internal::CaptureStderr();
-        const int status = cli::RunKivrel(std::move(args));
-        std::string out = ::testing::internal::GetCapturedStdout();
-        return {status, out, ::testing::internal::GetCapturedStderr()};
-    }
+    using Result = test::CliResult;
+    static Result Run(std::vector<std::string> args) { return test::RunCli(std::move(args)); }
     std::string Device() const { return "sim:" + unitDir; }
     std::vector<std::uint8_t> Bank(int bank) const {
         return ReadAll(fs::path(unitDir) / ("bank" + std::to_string(bank) + ".bin"));

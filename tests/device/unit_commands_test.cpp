@@ -9,7 +9,7 @@
 #include <regex>
 
 #include "base/le_bytes.h"
-#include "cli/main.h"
+#include "tests/support/cli_runner.h"
 #include "settings/settings_block.h"
 
 namespace kivrel {
@@ -28,18 +28,8 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir); }
 
-    struct Result {
-        int status;
-        std::string out;
-        std::string err;
-    };
-    Result Run(std::vector<std::string> args) {
-        ::testing::internal::CaptureStdout();
-        ::testing::internal::CaptureStderr();
-        const int status = cli::RunKivrel(std::move(args));
-        std::string out = ::testing::internal::GetCapturedStdout();
-        return {status, out, ::testing::internal::GetCapturedStderr()};
-    }
+    using Result = test::CliResult;
+    static Result Run(std::vector<std::string> args) { return test::RunCli(std::move(args)); }
     void PutBank0(std::uint32_t address, const std::vector<std::uint8_t>& bytes) {
         std::fstream file(fs::path(unitDir) / "bank0.bin",
                           std::ios::in | std::ios::out | std::ios::binary);

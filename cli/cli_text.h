@@ -1,0 +1,19 @@
+#pragma once
+// Small text helpers the commands share.
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace kivrel::cli {
+
+// Lowercase hexadecimal digits of each byte, in order.
+[[nodiscard]] std::string Hex(std::span<const std::uint8_t> bytes);
+// "%08x".
+[[nodiscard]] std::string Hex32(std::uint32_t value);
+// A path named on the command line, for the standard library's files.
+[[nodiscard]] std::filesystem::path ArgumentPath(std::string_view argument);
+
+}  // namespace kivrel::cli
