@@ -66,6 +66,22 @@ void ProgressRenderer::DownloadSize(std::uint32_t contentLength, std::uint32_t r
     Draw(true);
 }
 
+void ProgressRenderer::DownloadPercent(std::uint32_t percent) {
+    if (phase != Phase::kDownload || total == 0) return;
+    // Percent messages come as each whole percent is reached; speed messages only once a
+    // second. The percent counts the resumed bytes too.
+    const std::uint64_t whole = total + downloadOffset;
+    const std::uint64_t have = whole * std::min<std::uint32_t>(percent, 100) / 100;
+    done = have > downloadOffset ? have - downloadOffset : 0;
+    Draw(false);
+}
+
+void ProgressRenderer::DownloadFinished(std::uint32_t result, std::uint32_t) {
+    if (phase != Phase::kDownload) return;
+    if (result == 0 && total > 0) done = total;
+    Finish();
+}
+
 void ProgressRenderer::DownloadSpeed(std::uint32_t speedCode, std::uint32_t bytesReceived) {
     if (phase != Phase::kDownload) return;
     lastSpeedCode = speedCode;

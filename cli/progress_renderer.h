@@ -22,7 +22,10 @@ public:
     void TransferStart(std::uint32_t totalBytes) override;
     void TransferWritten(std::uint32_t dataBytes) override;
     void DownloadSize(std::uint32_t contentLength, std::uint32_t resumeOffset) override;
+    void DownloadPercent(std::uint32_t percent) override;
     void DownloadSpeed(std::uint32_t speedCode, std::uint32_t bytesReceived) override;
+    // A download that ended well has all its bytes, whatever the last message said.
+    void DownloadFinished(std::uint32_t result, std::uint32_t value) override;
 
     // Ends the current bar with a last drawing and a line end; safe to call twice.
     void Finish();

@@ -134,7 +134,7 @@ public:
         return 0;
     }
     void DownloadFinished(std::uint32_t result, std::uint32_t value) override {
-        Finish();
+        ProgressRenderer::DownloadFinished(result, value);
         if (result != 0 && result != 6) {
             std::fprintf(stderr, "Download failed (result %u, %u)\n", result, value);
             shared.downloadErrorText = kTextDownloadFailed;

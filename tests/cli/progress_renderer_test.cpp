@@ -88,6 +88,23 @@ TEST(ProgressRenderer, RemainingTimeAppearsOnlyOnceARateIsKnown) {
     std::fclose(out);
 }
 
+TEST(ProgressRenderer, DownloadsShowPercentSpeedAndTheWindowsRemainingTime) {
+    FakeClock clock;
+    std::FILE* out = std::tmpfile();
+    ProgressRenderer progress(out, false, clock.Get());
+    progress.DownloadSize(4194304, 0);
+    progress.DownloadSpeed(50 * 100000, 1048576);  // 50 KB/s with a quarter done
+    progress.DownloadPercent(50);
+    progress.DownloadFinished(0, 0);
+    const std::string text = Contents(out);
+    EXPECT_NE(text.find("25.00%  1.00 MiB / 4.00 MiB  50.00 KB/s  remaining 1Minute1Second"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find(" 50.00%"), std::string::npos);
+    EXPECT_NE(text.find("100.00%  4.00 MiB / 4.00 MiB"), std::string::npos);
+    std::fclose(out);
+}
+
 TEST(ProgressRenderer, FormatsSizesAndDurations) {
     EXPECT_EQ(ProgressRenderer::FormatBytes(512), "512 B");
     EXPECT_EQ(ProgressRenderer::FormatBytes(1536), "1.5 KiB");
