@@ -93,13 +93,16 @@ int CGpsUnit::PlanFromRecord(const UpdatePackage& package, const ModelEntry* ent
     plan.databaseAddress = placed(LayoutRecord::kDatabaseStart, LayoutRecord::kDatabaseSize);
     plan.auxiliaryAddress = placed(LayoutRecord::kAuxiliaryStart, LayoutRecord::kAuxiliarySize);
 
-    // A section larger than its region would run into the next region, and a section with no
-    // region would be dropped while the update reports success: both do not fit this layout.
+    // A section larger than its region would run into the next region, and a main, resource
+    // or database image with no region would be dropped while the update reports success:
+    // neither fits this layout. A unit laid out without an auxiliary region takes no
+    // auxiliary image, as a unit with the fixed layout does not.
     const RoundedSizes r = RoundedSizesOf(package, plan.altMain);
+    const std::uint32_t auxiliaryRoom = rec.Word(LayoutRecord::kAuxiliarySize);
     if (r.main > rec.Word(LayoutRecord::kMainSize) ||
         r.resource > rec.Word(LayoutRecord::kResourceSize) ||
         r.database > rec.Word(LayoutRecord::kDatabaseSize) ||
-        r.auxiliary > rec.Word(LayoutRecord::kAuxiliarySize)) {
+        (auxiliaryRoom != 0 && r.auxiliary > auxiliaryRoom)) {
         return kWriteDoesNotFit;
     }
     if (entry != nullptr && plan.modelImageAddress != 0 &&

@@ -249,28 +249,30 @@ TEST(WriteUpdate, WithoutAModelEntryAUnitKeepsItsLayoutWhileEverySectionFitsItsR
         const char* name;
         std::size_t database;
         std::size_t auxiliary;
+        std::uint32_t auxiliaryRoom;
         int result;
+        std::vector<Write> writes;
     };
     const Case cases[] = {
-        {"database filling its region", 0x3000, 0, kWriteOk},
-        {"database one byte larger than its region", 0x3001, 0, kWriteDoesNotFit},
-        {"auxiliary image with no region", 0x1000, 0x100, kWriteDoesNotFit},
+        {"database filling its region", 0x3000, 0, 0, kWriteOk, {{0x26000, 1, 0x3000}}},
+        {"database one byte larger than its region", 0x3001, 0, 0, kWriteDoesNotFit, {}},
+        // As with the fixed layout, a unit without an auxiliary region takes none.
+        {"auxiliary image with no region", 0x1000, 0x100, 0, kWriteOk, {{0x26000, 1, 0x1000}}},
+        {"auxiliary image larger than its region", 0x1000, 0x1100, 0x1000, kWriteDoesNotFit, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SimUnit u;
-        const LayoutRecord record = PlacedRecord(0x2000, 0x2000, 0x3000, 0);
+        const LayoutRecord record = PlacedRecord(0x2000, 0x2000, 0x3000, c.auxiliaryRoom);
         PutRecord(u, record);
         ASSERT_TRUE(u.ConnectAndRead());
         const UpdatePackage package = test::MakePackage(0, c.database, 0, c.auxiliary);
         EXPECT_EQ(u.unit.WriteUpdate(package), c.result);
         const UpdateCommands commands = Split(u.NewCommands());
+        EXPECT_EQ(commands.writes, c.writes);
+        EXPECT_TRUE(commands.erases.empty());
         if (c.result == kWriteOk) {
-            EXPECT_EQ(commands.writes, (std::vector<Write>{{0x26000, 1, 0x3000}}));
-            EXPECT_TRUE(commands.erases.empty());
             EXPECT_EQ(u.unit.layoutRecord, record);
-        } else {
-            EXPECT_TRUE(commands.writes.empty());
         }
     }
 }
