@@ -19,16 +19,6 @@ namespace {
 
 }  // namespace
 
-LocalFile::LocalFile(LocalFile&& other) noexcept : native(std::exchange(other.native, kClosed)) {}
-
-LocalFile& LocalFile::operator=(LocalFile&& other) noexcept {
-    if (this != &other) {
-        Close();
-        native = std::exchange(other.native, kClosed);
-    }
-    return *this;
-}
-
 std::uint32_t LocalFile::OpenForWriting(const std::wstring& path, bool keepContents) {
     Close();
     const HANDLE file =
