@@ -42,7 +42,7 @@ void ProgressRenderer::TransferStart(std::uint32_t totalBytes) {
     done = 0;
     started = clock();
     drawnOnce = false;
-    lastPlainTenth = -1;
+    lastPlainDone = 0;
     Draw(true);
 }
 
@@ -58,11 +58,10 @@ void ProgressRenderer::DownloadSize(std::uint32_t contentLength, std::uint32_t r
     total = contentLength;
     downloadOffset = resumeOffset;
     done = 0;
-    downloadSpeedKb = 0.0;
     lastSpeedCode = 0;
     started = clock();
     drawnOnce = false;
-    lastPlainTenth = -1;
+    lastPlainDone = 0;
     Draw(true);
 }
 
@@ -85,7 +84,6 @@ void ProgressRenderer::DownloadFinished(std::uint32_t result, std::uint32_t) {
 void ProgressRenderer::DownloadSpeed(std::uint32_t speedCode, std::uint32_t bytesReceived) {
     if (phase != Phase::kDownload) return;
     lastSpeedCode = speedCode;
-    downloadSpeedKb = speedCode / 100000.0;
     done = bytesReceived;
     Draw(false);
 }
@@ -114,9 +112,13 @@ void ProgressRenderer::Draw(bool force) {
         // Logs get one line per tenth of the way, the first one included, and the last state
         // when it falls between tenths (a transfer that stopped part-way).
         const std::uint64_t shown = std::min(done, total);
-        const int tenth = total == 0 ? 0 : static_cast<int>(shown * 10 / total);
-        if (drawnOnce && tenth == lastPlainTenth && !(force && shown != lastPlainDone)) return;
-        lastPlainTenth = tenth;
+        const auto tenthOf = [this](std::uint64_t bytes) {
+            return total == 0 ? 0 : bytes * 10 / total;
+        };
+        if (drawnOnce && tenthOf(shown) == tenthOf(lastPlainDone) &&
+            !(force && shown != lastPlainDone)) {
+            return;
+        }
         lastPlainDone = shown;
         const std::string line = phase == Phase::kTransfer ? TransferLine() : DownloadLine();
         std::fprintf(out, "%s\n", line.c_str());
@@ -156,7 +158,7 @@ std::string ProgressRenderer::DownloadLine() const {
     } else {
         line += FormatBytes(have);
     }
-    line += Printf("  %.2f KB/s", downloadSpeedKb);
+    line += Printf("  %.2f KB/s", lastSpeedCode / 100000.0);
     // The same remaining time as the window's download text; none while the speed is 0.
     if (total > 0 && done < total) {
         const auto left = RemainingSeconds(static_cast<std::uint32_t>(done),

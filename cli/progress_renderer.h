@@ -51,13 +51,11 @@ private:
     std::chrono::steady_clock::time_point lastDrawn{};
     bool drawnOnce = false;
     std::size_t lastWidth = 0;
-    int lastPlainTenth = -1;
     std::uint64_t lastPlainDone = 0;
 
     std::uint64_t total = 0;
     std::uint64_t done = 0;
     std::uint32_t downloadOffset = 0;
-    double downloadSpeedKb = 0.0;
     std::uint32_t lastSpeedCode = 0;
 };
 
