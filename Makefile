@@ -12,7 +12,7 @@ export WINEDEBUG := -all
 export WINEPREFIX := $(CURDIR)/build/wine
 export WINEDLLOVERRIDES := mscoree,mshtml=
 
-.PHONY: all bootstrap native windows wine-prefix check test-native test-windows demo fuzz bench clean
+.PHONY: all bootstrap native windows wine-prefix check layers test-native test-windows demo fuzz bench clean
 
 all: native windows
 
@@ -38,7 +38,11 @@ test-native: native
 test-windows: windows wine-prefix
 	@xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset windows
 
-check: test-native test-windows
+# Folders are layers: nothing includes from a folder above its own.
+layers:
+	@scripts/check-layers
+
+check: layers test-native test-windows
 
 demo: native
 	@scripts/demo

@@ -26,4 +26,8 @@ inline constexpr int kIdStatus = 1032;
 
 inline constexpr wchar_t kMainWindowClass[] = L"UPDATE_FLASH_CLASS";
 
+inline constexpr unsigned kTimerProgress = 1;    // 166 ms, repeating
+inline constexpr unsigned kTimerConnect = 2;     // 2000 ms, one shot
+inline constexpr unsigned kTimerDiskSwitch = 3;  // 3000 ms, one shot
+
 }  // namespace kivrel

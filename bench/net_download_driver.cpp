@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "app/window_messages.h"
+#include "base/event_sink.h"
 #include "net/http_download.h"
 #include "tests/support/http_test_server.h"
 

@@ -2,4 +2,4 @@
 # each beside the baseline it is judged against.
 kivrel_benchmark(bench_package
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/package_bench.cpp
-  LIBS kivrel_update)
+  LIBS kivrel_package)

@@ -13,10 +13,10 @@
 #include "base/byte_sum.h"
 #include "base/le_bytes.h"
 #include "base/text.h"
-#include "update/package_writer.h"
-#include "update/regional_database.h"
-#include "update/sample_package.h"
-#include "update/update_package.h"
+#include "package/package_writer.h"
+#include "package/regional_database.h"
+#include "package/sample_package.h"
+#include "package/update_package.h"
 
 namespace kivrel {
 namespace {

@@ -9,7 +9,7 @@
 #include "device/trace_transport.h"
 #include "device/unit_discovery.h"
 #include "device/vendor_acceptance.h"
-#include "update/vendor_config.h"
+#include "package/vendor_config.h"
 
 namespace kivrel::cli {
 namespace {

@@ -20,13 +20,13 @@
 #include "cli/cli_text.h"
 #include "base/text.h"
 #include "cli/commands.h"
-#include "update/package_index.h"
-#include "update/package_source.h"
-#include "update/package_writer.h"
-#include "update/province_names.h"
-#include "update/sample_package.h"
-#include "update/update_package.h"
-#include "update/vendor_check.h"
+#include "package/package_index.h"
+#include "package/package_source.h"
+#include "package/package_writer.h"
+#include "package/province_names.h"
+#include "package/sample_package.h"
+#include "package/update_package.h"
+#include "package/vendor_check.h"
 
 namespace kivrel::cli {
 namespace {

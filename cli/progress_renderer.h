@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "app/window_messages.h"
+#include "base/event_sink.h"
 
 namespace kivrel::cli {
 

@@ -15,8 +15,8 @@
 #include "cli/device_open.h"
 #include "device/gps_unit.h"
 #include "device/sim/sim_directory.h"
-#include "settings/band_table.h"
-#include "settings/settings_block.h"
+#include "settings/block/band_table.h"
+#include "settings/block/settings_block.h"
 
 namespace kivrel::cli {
 namespace {

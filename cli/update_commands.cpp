@@ -23,10 +23,10 @@
 #include "net/http_download.h"
 #include "net/version_check.h"
 #include "update/prompts.h"
-#include "update/province_names.h"
+#include "package/province_names.h"
 #include "update/staging.h"
 #include "update/update_run.h"
-#include "update/vendor_config.h"
+#include "package/vendor_config.h"
 
 namespace kivrel::cli {
 namespace {

@@ -8,7 +8,7 @@
 #include <memory>
 #include <span>
 
-#include "app/window_messages.h"
+#include "base/event_sink.h"
 #include "device/command_frame.h"
 #include "device/hid_transport.h"
 

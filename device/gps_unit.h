@@ -11,9 +11,9 @@
 
 #include "device/chid_cmd.h"
 #include "device/layout_record.h"
-#include "settings/settings_block.h"
-#include "update/build_date.h"
-#include "update/update_package.h"
+#include "settings/block/settings_block.h"
+#include "package/build_date.h"
+#include "package/update_package.h"
 
 namespace kivrel {
 

@@ -1,6 +1,6 @@
 #include "device/vendor_acceptance.h"
 
-#include "update/vendor_check.h"
+#include "package/vendor_check.h"
 
 namespace kivrel {
 

@@ -5,7 +5,7 @@ kivrel_fuzz_target(fuzz_reply_frame
   LIBS kivrel_device)
 kivrel_fuzz_target(fuzz_settings_block
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/settings_block_fuzz.cpp
-  LIBS kivrel_settings)
+  LIBS kivrel_settings_block)
 kivrel_fuzz_target(fuzz_layout_block
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/layout_block_fuzz.cpp
   LIBS kivrel_device)

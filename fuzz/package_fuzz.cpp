@@ -10,10 +10,10 @@
 
 #include "base/byte_sum.h"
 #include "base/le_bytes.h"
-#include "update/package_index.h"
-#include "update/regional_database.h"
-#include "update/scrambler.h"
-#include "update/update_package.h"
+#include "package/package_index.h"
+#include "package/regional_database.h"
+#include "package/scrambler.h"
+#include "package/update_package.h"
 
 namespace {
 

@@ -8,4 +8,4 @@
 #   kivrel pack provinces-only.qdx --sample --omit base,models,resource,main,database,auxiliary,alt-main,regional-main,regional-alt-main
 kivrel_fuzz_target(fuzz_package
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/package_fuzz.cpp
-  LIBS kivrel_update)
+  LIBS kivrel_package)

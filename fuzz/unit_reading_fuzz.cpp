@@ -14,7 +14,7 @@
 #include "base/le_bytes.h"
 #include "device/gps_unit.h"
 #include "device/sim/simulated_unit.h"
-#include "update/scrambler.h"
+#include "package/scrambler.h"
 
 using namespace kivrel;
 

@@ -21,7 +21,7 @@
 #include <string>
 #include <thread>
 
-#include "app/window_messages.h"
+#include "base/event_sink.h"
 #include "net/download_progress.h"
 #include "net/http_session.h"
 #include "net/local_file.h"

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "update/build_date.h"
-#include "update/vendor_config.h"
+#include "package/build_date.h"
+#include "package/vendor_config.h"
 
 namespace kivrel {
 

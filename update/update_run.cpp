@@ -3,16 +3,16 @@
 #include <new>
 #include <thread>
 
-#include "app/window_messages.h"
+#include "base/event_sink.h"
 #include "device/gps_unit.h"
 #include "net/http_download.h"
 #include "net/partial_download.h"
 #include "update/prompts.h"
-#include "update/regional_database.h"
+#include "package/regional_database.h"
 #include "update/staging.h"
-#include "update/update_package.h"
-#include "update/vendor_check.h"
-#include "update/vendor_config.h"
+#include "package/update_package.h"
+#include "package/vendor_check.h"
+#include "package/vendor_config.h"
 
 namespace kivrel {
 namespace {

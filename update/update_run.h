@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "update/province_names.h"
+#include "package/province_names.h"
 
 namespace kivrel {
 

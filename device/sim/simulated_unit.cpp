@@ -7,7 +7,7 @@
 #include "base/byte_sum.h"
 #include "device/gps_unit.h"
 #include "device/layout_record.h"
-#include "update/scrambler.h"
+#include "package/scrambler.h"
 
 namespace kivrel {
 namespace {

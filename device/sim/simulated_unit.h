@@ -13,7 +13,7 @@
 #include "device/command_frame.h"
 #include "device/hid_transport.h"
 #include "device/sim/bank_store.h"
-#include "update/scrambler.h"
+#include "package/scrambler.h"
 
 namespace kivrel {
 

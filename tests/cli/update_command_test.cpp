@@ -11,8 +11,8 @@
 
 #include "tests/support/cli_runner.h"
 #include "tests/support/http_test_server.h"
-#include "update/package_writer.h"
-#include "update/sample_package.h"
+#include "package/package_writer.h"
+#include "package/sample_package.h"
 
 namespace kivrel {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "base/byte_sum.h"
 #include "base/le_bytes.h"
-#include "update/scrambler.h"
+#include "package/scrambler.h"
 
 namespace kivrel::test {
 

@@ -7,10 +7,10 @@
 #include <memory>
 #include <vector>
 
-#include "app/window_messages.h"
+#include "base/event_sink.h"
 #include "device/gps_unit.h"
 #include "device/sim/simulated_unit.h"
-#include "update/update_package.h"
+#include "package/update_package.h"
 
 namespace kivrel::test {
 

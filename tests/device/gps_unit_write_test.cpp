@@ -10,7 +10,7 @@
 #include "base/le_bytes.h"
 #include "device/gps_unit.h"
 #include "tests/device/device_test_support.h"
-#include "update/scrambler.h"
+#include "package/scrambler.h"
 
 namespace kivrel {
 namespace {

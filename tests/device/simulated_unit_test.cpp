@@ -14,7 +14,7 @@
 #include "device/sim/sim_directory.h"
 #include "device/trace_transport.h"
 #include "tests/device/device_test_support.h"
-#include "update/scrambler.h"
+#include "package/scrambler.h"
 
 namespace kivrel {
 namespace {

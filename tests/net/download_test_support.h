@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/window_messages.h"
+#include "base/event_sink.h"
 
 namespace kivrel::test {
 

@@ -7,10 +7,10 @@
 #include <fstream>
 
 #include "base/native_path.h"
-#include "update/package_writer.h"
-#include "update/sample_package.h"
+#include "package/package_writer.h"
+#include "package/sample_package.h"
 #include "update/staging.h"
-#include "update/update_package.h"
+#include "package/update_package.h"
 
 namespace kivrel {
 namespace {

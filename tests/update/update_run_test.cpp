@@ -14,13 +14,13 @@
 #include "net/http_download.h"
 #include "tests/device/device_test_support.h"
 #include "tests/support/http_test_server.h"
-#include "update/package_writer.h"
+#include "package/package_writer.h"
 #include "update/prompts.h"
-#include "update/regional_database.h"
-#include "update/sample_package.h"
-#include "update/scrambler.h"
+#include "package/regional_database.h"
+#include "package/sample_package.h"
+#include "package/scrambler.h"
 #include "update/staging.h"
-#include "update/vendor_config.h"
+#include "package/vendor_config.h"
 
 namespace kivrel {
 namespace {

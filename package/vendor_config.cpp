@@ -1,0 +1,87 @@
+#include "package/vendor_config.h"
+
+#include <algorithm>
+
+namespace kivrel {
+namespace {
+
+// Fictional brands and companies, in GBK.
+constexpr std::string_view kBrandK = "\xBF\xAD\xCE\xAC\xC0\xD7\xB6\xFB";  // 凯维雷尔
+constexpr std::string_view kBrandZ = "\xD6\xC7\xD1\xDB";                  // 智眼
+constexpr std::string_view kBrandS = "\xCB\xD9\xB0\xB2\xB4\xEF";          // 速安达
+// 凯维雷尔电子科技
+constexpr std::string_view kCompanyC1 =
+    "\xBF\xAD\xCE\xAC\xC0\xD7\xB6\xFB\xB5\xE7\xD7\xD3\xBF\xC6\xBC\xBC";
+// 深圳凯维雷尔电子科技有限公司
+constexpr std::string_view kCompanyC2 =
+    "\xC9\xEE\xDB\xDA\xBF\xAD\xCE\xAC\xC0\xD7\xB6\xFB\xB5\xE7\xD7\xD3\xBF\xC6\xBC\xBC\xD3\xD0"
+    "\xCF\xDE\xB9\xAB\xCB\xBE";
+
+// The company's tools also take the units of its brands and of its former name.
+constexpr std::string_view kCompanyAccepts[] = {
+    kBrandS,
+    "\xCB\xD9\xB0\xB2",  // 速安, the brand's older units
+    kCompanyC2,
+    "KV",
+};
+// Units sold under the old "KVR1" tag with early firmware carry the old settings layout and
+// are re-tagged on their next update.
+constexpr std::string_view kOldUnitTags[] = {"KVR1"};
+
+// Fictional brands and companies in GBK, and addresses under the reserved .example domain.
+constexpr VersionSource kVersionSources[] = {
+    {VersionRuleKind::kNeutralTool, "                     ",  // 21 blanks
+     L"http://update.kivrel.example/database/version.txt"},
+    {VersionRuleKind::kUnitBegins, "GPS\xC0\xD7\xB4\xEF\xCE\xC0\xCA\xBF",  // GPS雷达卫士
+     L"http://download.radar-guard.example/db/version.txt"},
+    {VersionRuleKind::kUnitBegins, "KIVRL",  //
+     L"http://update.kivrel.example/kivrl/version.txt"},
+    {VersionRuleKind::kUnitBegins, "\xCB\xD9\xB0\xB2\xB4\xEF",  // 速安达
+     L"http://www.suanda.example/update/version.txt"},
+    {VersionRuleKind::kUnitBegins, "\xBF\xAD\xCE\xAC\xC0\xD7\xB6\xFB",  // 凯维雷尔
+     L"http://update.kivrel.example/company/version.txt"},
+    {VersionRuleKind::kUnitBegins, "\xD3\xA5\xD1\xDB\xD0\xD0\xB3\xB5\xB1\xA6",  // 鹰眼行车宝
+     L"http://db.eagle-eye.example/camera/version.txt"},
+    {VersionRuleKind::kUnitBegins, "\xD6\xC7\xD1\xDB",  // 智眼
+     L"http://update.zhiyan.example/version.txt"},
+    {VersionRuleKind::kToolBegins,
+     "\xBF\xAD\xCE\xAC\xC0\xD7\xB6\xFB\xB5\xE7\xD7\xD3",  // 凯维雷尔电子
+     L"http://update.kivrel.example/oem/version.txt"},
+};
+
+constexpr CompatibilityRow kCompatibility[] = {
+    {kCompanyC1, CompatibilityKind::kAccept, kCompanyAccepts},
+    {"KIVRL", CompatibilityKind::kRewriteOldUnits, kOldUnitTags},
+};
+
+}  // namespace
+
+ToolTag MakeToolTag(std::string_view text) noexcept {
+    ToolTag tag{};
+    std::copy_n(text.begin(), std::min(text.size(), tag.size()), tag.begin());
+    return tag;
+}
+
+const VendorConfig& DefaultVendorConfig() noexcept {
+    static const VendorConfig config{
+        .toolTag = MakeToolTag("                     "),  // 21 blanks: vendor neutral
+        .brandK = kBrandK,
+        .brandZ = kBrandZ,
+        .brandS = kBrandS,
+        .companyC1 = kCompanyC1,
+        .companyC2 = kCompanyC2,
+        .compatibility = kCompatibility,
+        .keepSettingsCode = "KVX",
+        .versionSources = kVersionSources,
+    };
+    return config;
+}
+
+bool KeepsSettingsAfterUpdate(const VendorConfig& config) noexcept {
+    const auto end = std::find(config.toolTag.begin(), config.toolTag.end(), std::uint8_t{0});
+    const std::string_view tag(reinterpret_cast<const char*>(config.toolTag.data()),
+                               static_cast<std::size_t>(end - config.toolTag.begin()));
+    return !config.keepSettingsCode.empty() && tag == config.keepSettingsCode;
+}
+
+}  // namespace kivrel
