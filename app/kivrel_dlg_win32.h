@@ -1,7 +1,7 @@
 #pragma once
 // The main window: dialog template 102 over the main-window state. Windows only.
 
-#include "app/dialog_base_win32.h"
+#include "base/dialog_base_win32.h"
 
 namespace kivrel {
 

@@ -1,4 +1,4 @@
-#include "app/dialog_base_win32.h"
+#include "base/dialog_base_win32.h"
 
 namespace kivrel {
 
