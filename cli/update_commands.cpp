@@ -137,7 +137,7 @@ public:
         ProgressRenderer::DownloadFinished(result, value);
         if (result != 0 && result != 6) {
             std::fprintf(stderr, "Download failed (result %u, %u)\n", result, value);
-            shared.downloadErrorText = kTextDownloadFailed;
+            shared.SetDownloadErrorText(std::wstring(kTextDownloadFailed));
         }
     }
 

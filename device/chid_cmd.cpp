@@ -32,6 +32,7 @@ bool CHidCmd::SendCommand(CommandCode code, std::uint32_t wordA, std::uint32_t w
         replyTimeoutMs = static_cast<std::uint32_t>(
             std::min<std::uint64_t>(wait, std::numeric_limits<std::uint32_t>::max()));
     }
+    if (StopRequested()) return false;
     WriteFrame(MakeCommandFrame(code, wordA, wordB, wordC, bank, dataSum), report);
     return transport && transport->WriteReport(report, timeoutMs);
 }
@@ -69,7 +70,7 @@ int CHidCmd::ReadOneBlock(std::uint32_t block, std::uint8_t bank,
         std::copy_n(report.begin() + 1, std::min(dataCount, room), destination.begin() + total);
         Notify().TransferRead(static_cast<std::uint32_t>(dataCount));
         total += dataCount;
-        if (abortFlag.load(std::memory_order_relaxed) != 0) return 0;
+        if (abortFlag.load(std::memory_order_relaxed) != 0 || StopRequested()) return 0;
     }
     return ReceiveReply() ? static_cast<int>(std::min(total, kBlockBytes)) : -2;
 }
@@ -90,7 +91,7 @@ int CHidCmd::WriteBlockData(std::uint32_t blockCount, std::span<const std::uint8
         }
         Notify().TransferWritten(kReportDataBytes);
         sent += kReportDataBytes;
-        if (abortFlag.load(std::memory_order_relaxed) != 0) return 0;
+        if (abortFlag.load(std::memory_order_relaxed) != 0 || StopRequested()) return 0;
     }
     return ReceiveReply() ? static_cast<int>(sent) : -2;
 }

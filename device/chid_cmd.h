@@ -61,12 +61,20 @@ public:
     // Raised by another thread to end a data phase after the current report.
     std::atomic<std::int32_t> abortFlag{0};
 
+    // Another thread's request to stop using the unit (the window closing, the unit pulled
+    // out): the current data phase ends after its report and every later exchange fails,
+    // until ClearStop. Unlike the abort flag, no data phase clears it.
+    void RequestStop() noexcept { stopFlag = 1; }
+    void ClearStop() noexcept { stopFlag = 0; }
+    [[nodiscard]] bool StopRequested() const noexcept { return stopFlag.load() != 0; }
+
 private:
     [[nodiscard]] bool ReadInput(std::size_t& count, std::uint32_t waitMs);
 
     Report report{};
     std::unique_ptr<HidTransport> transport;
     std::atomic<std::int32_t> connected{0};
+    std::atomic<std::int32_t> stopFlag{0};
     EventSink* notify = nullptr;
     NullEventSink nullSink;
     std::uint32_t timeoutMs = kDefaultTimeoutMs;

@@ -115,7 +115,7 @@ bool Run::Download() {
     services.files.RemoveFile(archivePath);
     const PartialDownload partial = PreparePartialDownload(archivePath, shared.archiveUrl);
 
-    shared.downloadErrorText.clear();
+    shared.SetDownloadErrorText({});
     CHttpDownload& downloader = services.downloader;
     downloader.SetParameters(&services.events, shared.archiveUrl, partial.partPath, L"", L"", L"",
                              L"", L"", 0, 0, 0, 0, 0.0, partial.resumeOffset);
@@ -126,8 +126,8 @@ bool Run::Download() {
         return false;
     }
     std::this_thread::sleep_for(services.afterDownload);
-    if (!shared.downloadErrorText.empty()) {
-        Fail(shared.downloadErrorText);
+    if (const std::wstring windowText = shared.DownloadErrorText(); !windowText.empty()) {
+        Fail(windowText);
         return false;
     }
     // The owner learns of a failed download from a posted message, which it may not have

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -30,10 +31,23 @@ struct VendorConfig;
 struct UpdateRunShared {
     std::wstring localFilePath;  // non-empty: update from this file, no download
     std::wstring archiveUrl;     // otherwise: the database archive to download
-    std::wstring downloadErrorText;
     std::atomic<std::int32_t> stopRequested{0};
     std::int32_t provinceMode = 0;  // 1: only the provinces flagged below
     std::array<std::int32_t, kProvinceCount> provinceFlags{};
+
+    // Left by the owner's thread when an archive download failed; read by the run's.
+    void SetDownloadErrorText(std::wstring text) {
+        std::lock_guard lock(downloadErrorMutex);
+        downloadErrorText = std::move(text);
+    }
+    [[nodiscard]] std::wstring DownloadErrorText() const {
+        std::lock_guard lock(downloadErrorMutex);
+        return downloadErrorText;
+    }
+
+private:
+    mutable std::mutex downloadErrorMutex;
+    std::wstring downloadErrorText;
 };
 
 // The owner's controls that the run drives.

@@ -70,7 +70,7 @@ struct WindowLikeSink : test::RecordingSink {
     }
     void DownloadFinished(std::uint32_t result, std::uint32_t value) override {
         finishedDownloads.emplace_back(result, value);
-        if (result != 0 && result != 6) shared->downloadErrorText = kTextDownloadFailed;
+        if (result != 0 && result != 6) shared->SetDownloadErrorText(std::wstring(kTextDownloadFailed));
     }
 };
 
