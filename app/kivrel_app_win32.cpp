@@ -1,6 +1,9 @@
 #include "app/kivrel_app_win32.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
+
+#include <string>
 
 #include "app/control_ids.h"
 #include "app/kivrel_dlg_win32.h"
@@ -28,7 +31,19 @@ bool CKivrelApp::InitInstance(HINSTANCE instance) {
     ::InitCommonControlsEx(&controls);
     RegisterMainWindowClass(instance);  // a failure shows as a dialog that cannot be created
 
-    CKivrelDlg dialog;
+    KivrelCommandLine commandLine;
+    int argc = 0;
+    LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+    std::wstring error;
+    const bool understood =
+        argv == nullptr || ParseKivrelCommandLine(argc - 1, argv + 1, commandLine, error);
+    if (argv != nullptr) ::LocalFree(argv);
+    if (!understood) {
+        ::MessageBoxW(nullptr, error.c_str(), L"Update Tool", MB_OK | MB_ICONERROR);
+        return false;
+    }
+
+    CKivrelDlg dialog(std::move(commandLine));
     dialog.RunModal(instance, kIdMainDialog, nullptr);
     return false;
 }

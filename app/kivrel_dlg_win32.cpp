@@ -1,27 +1,193 @@
 #include "app/kivrel_dlg_win32.h"
 
+#include <commctrl.h>
+#include <commdlg.h>
+#include <dbt.h>
+#include <shellapi.h>
+
+#include <fstream>
+#include <vector>
+
 #include "app/control_ids.h"
+#include "base/native_path.h"
+#include "base/temp_folder.h"
+#include "base/text.h"
+#include "device/chid_io_win32.h"
+#include "device/unit_spec.h"
+#include "package/vendor_config.h"
+#include "update/staging.h"
 
 namespace kivrel {
+namespace {
 
-BOOL CKivrelDlg::OnInitDialog() { return TRUE; }
+constexpr wchar_t kUsage[] =
+    L"Kivrel.exe [FILE.qdx] [--device sim:DIR] [--trace FILE] [--version-url URL]";
+constexpr wchar_t kOpenFilter[] = L"Update File(*.qdx)\0*.qdx\0All File(*.*)\0*.*\0";
 
-std::optional<LRESULT> CKivrelDlg::OnMessage(UINT message, WPARAM wParam, LPARAM /*lParam*/) {
+bool FileOpensForReading(const std::wstring& path) {
+    if (path.empty()) return false;
+    std::ifstream file(NativePath(path), std::ios::binary);
+    return file.is_open();
+}
+
+}  // namespace
+
+bool ParseKivrelCommandLine(int argc, const wchar_t* const* argv,
+                            KivrelCommandLine& commandLine, std::wstring& error) {
+    for (int i = 0; i < argc; ++i) {
+        const std::wstring_view argument = argv[i];
+        const auto value = [&](std::string& out) {
+            if (i + 1 >= argc) return false;
+            out = WideToUtf8(argv[++i]);
+            return true;
+        };
+        bool ok = true;
+        if (argument == L"--device") {
+            ok = value(commandLine.device) && IsUnitSpec(commandLine.device);
+        } else if (argument == L"--trace") {
+            ok = value(commandLine.traceFile);
+        } else if (argument == L"--version-url") {
+            std::string url;
+            ok = value(url);
+            commandLine.window.versionUrl = Utf8ToWide(url);
+        } else if (!argument.starts_with(L"--") && commandLine.window.updateFile.empty()) {
+            commandLine.window.updateFile = argument;
+        } else {
+            ok = false;
+        }
+        if (!ok) {
+            error = L"Unexpected \"" + std::wstring(argument) + L"\".\n\nUsage: " + kUsage;
+            return false;
+        }
+    }
+    return true;
+}
+
+CKivrelDlg::CKivrelDlg(KivrelCommandLine commandLine)
+    : commandLine(std::move(commandLine)), archivers(MakeSystemArchivers()) {}
+
+CKivrelDlg::~CKivrelDlg() {
+    threadWindow = nullptr;
+    model.reset();  // stops and waits for the worker and the downloaders
+}
+
+BOOL CKivrelDlg::OnInitDialog() {
+    HWND window = Window();
+    threadWindow = window;
+    prompts.SetOwner(window);
+    HINSTANCE instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(window, GWLP_HINSTANCE));
+
+    // The system menu's version item, in front of the first separator; choosing it does
+    // nothing.
+    if (HMENU systemMenu = ::GetSystemMenu(window, FALSE)) {
+        ::InsertMenuW(systemMenu, 0, MF_BYCOMMAND | MF_STRING, 0,
+                      (L"Version" + std::to_wstring(kToolVersion)).c_str());
+    }
+    icon = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(kIdIconApp), IMAGE_ICON, 0,
+                                           0, LR_DEFAULTSIZE | LR_SHARED));
+    ::SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    ::SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+    (void)RegisterUnitNotifications(window);
+
+    ::SetDlgItemTextW(window, kIdFileFrame, L"Update the File");
+    ::SetDlgItemTextW(window, kIdProgressFrame, L"Progress");
+    HBITMAP picture = static_cast<HBITMAP>(::LoadImageW(
+        instance, MAKEINTRESOURCEW(kIdBitmapPicture), IMAGE_BITMAP, 0, 0, LR_SHARED));
+    ::SendDlgItemMessageW(window, kIdPicture, STM_SETIMAGE, IMAGE_BITMAP,
+                          reinterpret_cast<LPARAM>(picture));
+    ::SetDlgItemTextW(window, kIdOpen, L"Open");
+    ::SetDlgItemTextW(window, kIdClose, L"Close");
+    ::SetDlgItemTextW(window, kIdSetting, L"Setting");
+    ::SetDlgItemTextW(window, kIdUpdate, L"Update");
+    ::SetFocus(Item(kIdUpdate));
+
+    std::wstring tempProblem;
+    std::wstring tempFolder = TempFolder(tempProblem);
+    const std::string device = commandLine.device;
+    const std::string trace = commandLine.traceFile;
+    MainWindowServices services{
+        .view = *this,
+        .prompts = prompts,
+        .thread = *this,
+        .openUnit =
+            [device, trace](CGpsUnit& unit, EventSink* sink) {
+                std::string error;
+                auto transport = OpenUnitSpec(device, trace, error);
+                if (!transport) return false;
+                unit.link.Attach(std::move(transport), sink);
+                return true;
+            },
+        .switchDiskUnits = {},
+        .chooseProvinces = {},
+        .runSettings = {},
+        .archivers = *archivers,
+        .files = SystemStagingFiles(),
+        .vendor = DefaultVendorConfig(),
+        .tempFolder = std::move(tempFolder),
+        .tempFolderProblem = std::move(tempProblem),
+        .fileExists = FileOpensForReading,
+    };
+    model = std::make_unique<MainWindowModel>(std::move(services), commandLine.window);
+    model->Start();
+    return FALSE;  // the focus was set to Update
+}
+
+std::optional<LRESULT> CKivrelDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_COMMAND:
             return OnCommand(wParam);
         case WM_CLOSE:
-            OnClose();
+            if (model) model->OnClose();
             return 0;
+        case WM_TIMER:
+            if (model) model->OnTimer(static_cast<unsigned>(wParam));
+            return 0;
+        case WM_DEVICECHANGE:
+            OnDeviceChange(wParam, lParam);
+            return 0;
+        case WM_DROPFILES:
+            OnDropFiles(reinterpret_cast<HDROP>(wParam));
+            return 0;
+        case WM_PAINT:
+            if (OnPaintIconic()) return 0;
+            return std::nullopt;
+        case WM_QUERYDRAGICON:
+            return reinterpret_cast<LRESULT>(icon);
+        case WM_DESTROY:
+            threadWindow = nullptr;
+            return std::nullopt;
+        case kWmTransferStart:
+        case kWmTransferWritten:
+        case kWmTransferRead:
+        case kWmAskProvinces:
+        case kWmDownloadFinished:
+        case kWmDownloadSize:
+        case kWmDownloadPercent:
+        case kWmDownloadSpeed:
+        case kWmRunOnWindowThread:
+        case kWmWorkerEnded:
+            if (!model) return 0;
+            return static_cast<LRESULT>(
+                model->Dispatch(message, wParam, static_cast<std::intptr_t>(lParam)));
         default:
             return std::nullopt;
     }
 }
 
 std::optional<LRESULT> CKivrelDlg::OnCommand(WPARAM wParam) {
+    if (!model) return std::nullopt;
     switch (LOWORD(wParam)) {
+        case kIdOpen:
+            model->OnOpen();
+            return 0;
+        case kIdUpdate:
+            model->OnUpdate();
+            return 0;
+        case kIdSetting:
+            model->OnSetting();
+            return 0;
         case kIdClose:
-            EndDialog(IDOK);
+            model->OnClose();
             return 0;
         case IDOK:
         case IDCANCEL:
@@ -33,6 +199,131 @@ std::optional<LRESULT> CKivrelDlg::OnCommand(WPARAM wParam) {
     }
 }
 
-void CKivrelDlg::OnClose() { EndDialog(IDCANCEL); }
+void CKivrelDlg::OnDeviceChange(WPARAM event, LPARAM header) {
+    // Only arrival and removal carry a broadcast header; other events (DBT_DEVNODES_CHANGED)
+    // come with lParam 0 and are not looked at.
+    if (!model || (event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE)) return;
+    const auto* broadcast = reinterpret_cast<const DEV_BROADCAST_HDR*>(header);
+    if (broadcast == nullptr || broadcast->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE) return;
+    const auto* deviceInterface = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(header);
+    model->OnDeviceChange(
+        event == DBT_DEVICEARRIVAL ? DeviceEvent::Arrival : DeviceEvent::RemoveComplete,
+        ClassIndex(deviceInterface->dbcc_classguid), deviceInterface->dbcc_name);
+}
+
+void CKivrelDlg::OnDropFiles(HDROP drop) {
+    std::vector<std::wstring> paths;
+    const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    if (count > 0) {
+        // The whole name, however long.
+        const UINT length = ::DragQueryFileW(drop, 0, nullptr, 0);
+        std::wstring path(length + 1, L'\0');
+        const UINT copied = ::DragQueryFileW(drop, 0, path.data(), length + 1);
+        path.resize(copied);
+        paths.push_back(std::move(path));
+    }
+    ::DragFinish(drop);
+    if (model) model->OnDropFiles(paths);
+}
+
+bool CKivrelDlg::OnPaintIconic() {
+    HWND window = Window();
+    if (!::IsIconic(window)) return false;
+    PAINTSTRUCT paint;
+    HDC context = ::BeginPaint(window, &paint);
+    ::SendMessageW(window, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(context), 0);
+    RECT client;
+    ::GetClientRect(window, &client);
+    const int x = (client.right - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
+    const int y = (client.bottom - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
+    ::DrawIcon(context, x, y, icon);
+    ::EndPaint(window, &paint);
+    return true;
+}
+
+HWND CKivrelDlg::ButtonWindow(MainButton button) const {
+    switch (button) {
+        case MainButton::Open:
+            return Item(kIdOpen);
+        case MainButton::Update:
+            return Item(kIdUpdate);
+        case MainButton::Setting:
+            return Item(kIdSetting);
+    }
+    return nullptr;
+}
+
+// ---- MainWindowView ----
+
+void CKivrelDlg::SetTitle(std::wstring_view title) {
+    ::SetWindowTextW(Window(), std::wstring(title).c_str());
+}
+
+void CKivrelDlg::SetStatusText(std::wstring_view text) {
+    ::SetDlgItemTextW(Window(), kIdStatus, std::wstring(text).c_str());
+}
+
+void CKivrelDlg::EnableButton(MainButton button, bool enabled) {
+    ::EnableWindow(ButtonWindow(button), enabled ? TRUE : FALSE);
+}
+
+void CKivrelDlg::SetProgressRange(std::uint32_t upper) {
+    ::SendDlgItemMessageW(Window(), kIdProgress, PBM_SETRANGE32, 0, static_cast<LPARAM>(upper));
+}
+
+void CKivrelDlg::SetProgressPosition(std::uint32_t position) {
+    ::SendDlgItemMessageW(Window(), kIdProgress, PBM_SETPOS, position, 0);
+}
+
+void CKivrelDlg::SetProgressText(std::wstring_view text) {
+    ::SetDlgItemTextW(Window(), kIdProgress, std::wstring(text).c_str());
+}
+
+void CKivrelDlg::StartTimer(unsigned id, unsigned periodMs) {
+    ::SetTimer(Window(), id, periodMs, nullptr);
+}
+
+void CKivrelDlg::KillTimer(unsigned id) {
+    if (Window() != nullptr) ::KillTimer(Window(), id);
+}
+
+bool CKivrelDlg::ChooseUpdateFile(std::wstring& path) {
+    std::vector<wchar_t> buffer(32768, L'\0');
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = Window();
+    dialog.lpstrFilter = kOpenFilter;
+    dialog.lpstrFile = buffer.data();
+    dialog.nMaxFile = static_cast<DWORD>(buffer.size());
+    dialog.lpstrDefExt = L"file";
+    dialog.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
+    if (!::GetOpenFileNameW(&dialog)) return false;
+    path = buffer.data();
+    return true;
+}
+
+void CKivrelDlg::OpenFolder(const std::wstring& folder) {
+    ::ShellExecuteW(Window(), L"open", folder.c_str(), nullptr, nullptr, SW_SHOW);
+}
+
+void CKivrelDlg::EndWindow() {
+    threadWindow = nullptr;
+    EndDialog(IDOK);
+}
+
+// ---- WindowThread ----
+
+std::intptr_t CKivrelDlg::Send(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+    HWND window = threadWindow.load();
+    if (window == nullptr) return 0;
+    return static_cast<std::intptr_t>(
+        ::SendMessageW(window, message, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam)));
+}
+
+bool CKivrelDlg::Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+    HWND window = threadWindow.load();
+    return window != nullptr && ::PostMessageW(window, message, static_cast<WPARAM>(wParam),
+                                               static_cast<LPARAM>(lParam)) != 0;
+}
 
 }  // namespace kivrel

@@ -1,18 +1,78 @@
 #pragma once
-// The main window: dialog template 102 over the main-window state. Windows only.
+// The main window: dialog template 102 as a thin view over MainWindowModel. It draws, owns
+// the controls and the dialogs, turns Windows messages into the model's calls, and is the
+// window thread that the update worker and the downloaders send and post to. Windows only.
 
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include "app/main_window_model.h"
+#include "app/window_thread.h"
 #include "base/dialog_base_win32.h"
+#include "update/prompts_win32.h"
 
 namespace kivrel {
 
-class CKivrelDlg : public DialogBase {
+class Archivers;
+
+// Kivrel.exe's command line: [FILE.qdx] [--device sim:DIR] [--trace FILE] [--version-url URL].
+struct KivrelCommandLine {
+    MainWindowOptions window;
+    std::string device = "hid";  // UTF-8, as the command-line tool takes it
+    std::string traceFile;       // UTF-8; empty: no trace
+};
+
+// Parses the arguments after the program's name. False with `error` set on a wrong one.
+[[nodiscard]] bool ParseKivrelCommandLine(int argc, const wchar_t* const* argv,
+                                          KivrelCommandLine& commandLine, std::wstring& error);
+
+class CKivrelDlg : public DialogBase, public MainWindowView, public WindowThread {
+public:
+    explicit CKivrelDlg(KivrelCommandLine commandLine = {});
+    ~CKivrelDlg() override;
+
+    [[nodiscard]] MainWindowModel* Model() noexcept { return model.get(); }
+
+    // MainWindowView
+    void SetTitle(std::wstring_view title) override;
+    void SetStatusText(std::wstring_view text) override;
+    void EnableButton(MainButton button, bool enabled) override;
+    void SetProgressRange(std::uint32_t upper) override;
+    void SetProgressPosition(std::uint32_t position) override;
+    void SetProgressText(std::wstring_view text) override;
+    void StartTimer(unsigned id, unsigned periodMs) override;
+    void KillTimer(unsigned id) override;
+    [[nodiscard]] bool ChooseUpdateFile(std::wstring& path) override;
+    void OpenFolder(const std::wstring& folder) override;
+    void EndWindow() override;
+
+    // WindowThread: SendMessageW and PostMessageW to this window. After the window is gone a
+    // send returns 0 and a post fails.
+    std::intptr_t Send(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
+    bool Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
+
 protected:
     BOOL OnInitDialog() override;
     std::optional<LRESULT> OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
     std::optional<LRESULT> OnCommand(WPARAM wParam);
-    void OnClose();
+    void OnDeviceChange(WPARAM event, LPARAM header);
+    void OnDropFiles(HDROP drop);
+    [[nodiscard]] bool OnPaintIconic();
+    [[nodiscard]] HWND ButtonWindow(MainButton button) const;
+
+    KivrelCommandLine commandLine;
+    MessageBoxPrompts prompts;
+    std::unique_ptr<Archivers> archivers;
+    HICON icon = nullptr;
+    // The window for other threads: cleared before the window goes away.
+    std::atomic<HWND> threadWindow{nullptr};
+    std::unique_ptr<MainWindowModel> model;
 };
 
 }  // namespace kivrel

@@ -284,7 +284,11 @@ void MainWindowModel::OnTransferWritten(std::uint32_t bytes) {
 
 int MainWindowModel::OnAskProvinces() {
     // A window that is closing has no one to ask: the update is abandoned.
-    if (closing || !services.chooseProvinces) return 1;
+    if (closing) return 1;
+    if (!services.chooseProvinces) {
+        shared.provinceMode = 0;  // the national package
+        return 0;
+    }
     return services.chooseProvinces(shared);
 }
 
