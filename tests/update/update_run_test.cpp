@@ -191,6 +191,22 @@ TEST_F(UpdateRun, AFileThatDoesNotLoadIsReportedAndKept) {
     EXPECT_EQ(view.texts.back(), L"");  // the bar is cleared before the box
 }
 
+TEST_F(UpdateRun, AFileWithNothingToSendIsRefusedBeforeTheUnitIsTouched) {
+    // A model table whose only entry has no data: read, but nothing in it for the unit.
+    PackageContents contents;
+    contents.hasModelTable = true;
+    contents.models.push_back({.modelId = 0x31305641, .data = {}});
+    WriteFile(folder / "empty.qdx", WritePackage(contents).bytes);
+    shared.localFilePath = (folder / "empty.qdx").wstring();
+    const UpdateRunOutcome outcome = Run();
+
+    EXPECT_FALSE(outcome.succeeded);
+    EXPECT_EQ(prompts.errors, std::vector<std::wstring>{L"Open update file failed!"});
+    EXPECT_TRUE(prompts.information.empty());
+    EXPECT_TRUE(sink.starts.empty());
+    EXPECT_FALSE(UnitGotFinishUpdate());
+}
+
 TEST_F(UpdateRun, NoFileAndNoAddressFails) {
     Run();
     EXPECT_EQ(prompts.errors, std::vector<std::wstring>{L"Open update file failed!"});
