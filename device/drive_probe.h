@@ -4,6 +4,7 @@
 // hands out is given back to Close exactly once.
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -37,5 +38,8 @@ public:
     // Creates or truncates the file and writes the bytes; false when it cannot be created.
     virtual bool WriteMarker(const std::wstring& path, std::span<const std::uint8_t> bytes) = 0;
 };
+
+// The system's drives (Windows only: drive_probe_win32.cpp).
+[[nodiscard]] std::unique_ptr<DriveProbe> MakeSystemDriveProbe();
 
 }  // namespace kivrel

@@ -88,6 +88,8 @@ public:
 
 }  // namespace
 
+std::unique_ptr<DriveProbe> MakeSystemDriveProbe() { return std::make_unique<SystemDriveProbe>(); }
+
 bool SwitchDiskUnits() {
     SystemDriveProbe probe;
     return SwitchDiskUnits(probe);
