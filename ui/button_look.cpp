@@ -130,9 +130,9 @@ AttachedStyle AttachStyle(std::uint32_t style) noexcept {
     return attached;
 }
 
-int FittingIconSize(int clientHeight) noexcept {
+int FittingIconSize(PixelSize client) noexcept {
     for (const int size : {32, 24, 16}) {
-        if (size + 8 <= clientHeight) return size;
+        if (size + 8 <= client.height && 3 * size <= client.width) return size;
     }
     return 16;
 }

@@ -134,7 +134,7 @@ void CButtonST::FreeImages() {
 HICON CButtonST::LoadFittingIcon(int id) {
     RECT client{};
     ::GetClientRect(Window(), &client);
-    const int size = FittingIconSize(client.bottom - client.top);
+    const int size = FittingIconSize({client.right - client.left, client.bottom - client.top});
     const auto instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(Window(), GWLP_HINSTANCE));
     for (const HINSTANCE module : {instance, ::GetModuleHandleW(nullptr)}) {
         const auto icon = static_cast<HICON>(

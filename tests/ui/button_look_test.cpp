@@ -213,12 +213,20 @@ TEST(ButtonLookChoices, ShadePictureAndIconSize) {
     EXPECT_EQ(pressed.dx, 1);
     EXPECT_EQ(pressed.dy, 1);
 
-    EXPECT_EQ(FittingIconSize(45), 32);
-    EXPECT_EQ(FittingIconSize(40), 32);
-    EXPECT_EQ(FittingIconSize(39), 24);
-    EXPECT_EQ(FittingIconSize(32), 24);
-    EXPECT_EQ(FittingIconSize(20), 16);
-    EXPECT_EQ(FittingIconSize(5), 16);
+    struct Case {
+        PixelSize client;
+        int icon;
+    };
+    constexpr Case cases[] = {
+        {{126, 45}, 32}, {{126, 40}, 32}, {{126, 39}, 24}, {{126, 32}, 24},
+        {{126, 20}, 16}, {{126, 5}, 16},
+        {{95, 45}, 24},  // a third of the width at most
+        {{63, 33}, 16},  // the small Open button
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.client.width << "x" << c.client.height);
+        EXPECT_EQ(FittingIconSize(c.client), c.icon);
+    }
 }
 
 }  // namespace

@@ -51,29 +51,27 @@ public:
         const std::uint32_t p = data[static_cast<std::size_t>(y) * width + x];
         return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
     }
-    // Pixels within `tolerance` of `colour` in every channel, inside the rectangle.
-    [[nodiscard]] int Count(RECT area, COLORREF colour, int tolerance = 40) const {
+    template <typename Predicate>
+    [[nodiscard]] int CountWhere(RECT area, Predicate matches) const {
         int found = 0;
         for (int y = area.top; y < area.bottom; ++y) {
-            for (int x = area.left; x < area.right; ++x) {
-                const COLORREF p = At(x, y);
-                found += std::abs(GetRValue(p) - GetRValue(colour)) <= tolerance &&
-                         std::abs(GetGValue(p) - GetGValue(colour)) <= tolerance &&
-                         std::abs(GetBValue(p) - GetBValue(colour)) <= tolerance;
-            }
+            for (int x = area.left; x < area.right; ++x) found += matches(At(x, y)) ? 1 : 0;
         }
         return found;
     }
+    // Pixels within `tolerance` of `colour` in every channel, inside the rectangle.
+    [[nodiscard]] int Count(RECT area, COLORREF colour, int tolerance = 40) const {
+        return CountWhere(area, [&](COLORREF p) {
+            return std::abs(GetRValue(p) - GetRValue(colour)) <= tolerance &&
+                   std::abs(GetGValue(p) - GetGValue(colour)) <= tolerance &&
+                   std::abs(GetBValue(p) - GetBValue(colour)) <= tolerance;
+        });
+    }
     // Pixels clearly red (the colour icon's disc), inside the rectangle.
     [[nodiscard]] int CountReddish(RECT area) const {
-        int found = 0;
-        for (int y = area.top; y < area.bottom; ++y) {
-            for (int x = area.left; x < area.right; ++x) {
-                const COLORREF p = At(x, y);
-                found += GetRValue(p) > GetBValue(p) + 60 && GetRValue(p) > GetGValue(p) + 60;
-            }
-        }
-        return found;
+        return CountWhere(area, [](COLORREF p) {
+            return GetRValue(p) > GetBValue(p) + 60 && GetRValue(p) > GetGValue(p) + 60;
+        });
     }
     [[nodiscard]] double Brightness(RECT area) const {
         double sum = 0;
