@@ -4,7 +4,33 @@
 
 namespace kivrel {
 
-BOOL CKivrelDlg::OnInitDialog() { return TRUE; }
+BOOL CKivrelDlg::OnInitDialog() {
+    AttachControls();
+    ::SetFocus(Item(kIdUpdate));
+    return FALSE;  // the focus is set: Update
+}
+
+void CKivrelDlg::AttachControls() {
+    progressBar.Attach(Item(kIdProgress));
+    // Each button gets its shading first, then its icon and text.
+    const struct {
+        CShadeButtonST& button;
+        int id;
+        int icon;
+        const wchar_t* text;
+    } buttons[] = {
+        {openButton, kIdOpen, kIdIconOpen, L"Open"},
+        {closeButton, kIdClose, kIdIconClose, L"Close"},
+        {settingButton, kIdSetting, kIdIconSetting, L"Setting"},
+        {updateButton, kIdUpdate, kIdIconUpdate, L"Update"},
+    };
+    for (const auto& b : buttons) {
+        b.button.Attach(Item(b.id));
+        b.button.SetShade();
+        b.button.SetIcon(b.icon);
+        ::SetWindowTextW(Item(b.id), b.text);
+    }
+}
 
 std::optional<LRESULT> CKivrelDlg::OnMessage(UINT message, WPARAM wParam, LPARAM /*lParam*/) {
     switch (message) {
