@@ -13,6 +13,7 @@
 #include "base/temp_folder.h"
 #include "base/text.h"
 #include "device/chid_io_win32.h"
+#include "device/disk_switch.h"
 #include "device/unit_spec.h"
 #include "package/vendor_config.h"
 #include "update/staging.h"
@@ -95,10 +96,7 @@ BOOL CKivrelDlg::OnInitDialog() {
         instance, MAKEINTRESOURCEW(kIdBitmapPicture), IMAGE_BITMAP, 0, 0, LR_SHARED));
     ::SendDlgItemMessageW(window, kIdPicture, STM_SETIMAGE, IMAGE_BITMAP,
                           reinterpret_cast<LPARAM>(picture));
-    ::SetDlgItemTextW(window, kIdOpen, L"Open");
-    ::SetDlgItemTextW(window, kIdClose, L"Close");
-    ::SetDlgItemTextW(window, kIdSetting, L"Setting");
-    ::SetDlgItemTextW(window, kIdUpdate, L"Update");
+    AttachControls();
     ::SetFocus(Item(kIdUpdate));
 
     std::wstring tempProblem;
@@ -117,7 +115,7 @@ BOOL CKivrelDlg::OnInitDialog() {
                 unit.link.Attach(std::move(transport), sink);
                 return true;
             },
-        .switchDiskUnits = {},
+        .switchDiskUnits = [] { return SwitchDiskUnits(); },
         .chooseProvinces = {},
         .runSettings = {},
         .archivers = *archivers,
@@ -239,6 +237,28 @@ bool CKivrelDlg::OnPaintIconic() {
     ::DrawIcon(context, x, y, icon);
     ::EndPaint(window, &paint);
     return true;
+}
+
+void CKivrelDlg::AttachControls() {
+    progressBar.Attach(Item(kIdProgress));
+    // Each button gets its shading first, then its icon and text.
+    const struct {
+        CShadeButtonST& button;
+        int id;
+        int icon;
+        const wchar_t* text;
+    } buttons[] = {
+        {openButton, kIdOpen, kIdIconOpen, L"Open"},
+        {closeButton, kIdClose, kIdIconClose, L"Close"},
+        {settingButton, kIdSetting, kIdIconSetting, L"Setting"},
+        {updateButton, kIdUpdate, kIdIconUpdate, L"Update"},
+    };
+    for (const auto& b : buttons) {
+        b.button.Attach(Item(b.id));
+        b.button.SetShade();
+        b.button.SetIcon(b.icon);
+        ::SetWindowTextW(Item(b.id), b.text);
+    }
 }
 
 HWND CKivrelDlg::ButtonWindow(MainButton button) const {

@@ -13,6 +13,8 @@
 #include "app/main_window_model.h"
 #include "app/window_thread.h"
 #include "base/dialog_base_win32.h"
+#include "ui/shade_button_st_win32.h"
+#include "ui/text_progress_ctrl_win32.h"
 #include "update/prompts_win32.h"
 
 namespace kivrel {
@@ -65,11 +67,17 @@ private:
     void OnDropFiles(HDROP drop);
     [[nodiscard]] bool OnPaintIconic();
     [[nodiscard]] HWND ButtonWindow(MainButton button) const;
+    void AttachControls();
 
     KivrelCommandLine commandLine;
     MessageBoxPrompts prompts;
     std::unique_ptr<Archivers> archivers;
     HICON icon = nullptr;
+    CTextProgressCtrl progressBar;
+    CShadeButtonST openButton;
+    CShadeButtonST closeButton;
+    CShadeButtonST settingButton;
+    CShadeButtonST updateButton;
     // The window for other threads: cleared before the window goes away.
     std::atomic<HWND> threadWindow{nullptr};
     std::unique_ptr<MainWindowModel> model;

@@ -326,19 +326,23 @@ void MainWindowModel::OnDownloadFinished(const DownloadEvent& event) {
         versionCheckActive = false;  // on every end of the check, a cancel included
         versionEvents.SetTransfer(0);
         if (!wasActive || result == 6) return;
+        // A file chosen meanwhile stays on the status line: it is what Update will send.
+        const auto status = [&](std::wstring_view text) {
+            if (shared.localFilePath.empty()) SetStatus(text);
+        };
         if (result == 0) {
             const auto parsed = ParseVersionFile(services.tempFolder + L"Tmp");
             if (!parsed) {
-                SetStatus(kStatusAccessFailed);
+                status(kStatusAccessFailed);
                 onlineVersion = -1;
                 return;
             }
             onlineVersion = parsed->version;
             shared.archiveUrl = parsed->archiveUrl;
-            SetStatus(std::wstring(kStatusOnlineVersion) + Utf8ToWide(parsed->firstLine));
+            status(std::wstring(kStatusOnlineVersion) + Utf8ToWide(parsed->firstLine));
             if (unit.Connected()) Enable(MainButton::Update, true);
         } else {
-            SetStatus(kStatusAccessFailed);
+            status(kStatusAccessFailed);
             onlineVersion = -1;
         }
         return;

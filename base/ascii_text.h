@@ -1,7 +1,7 @@
 #pragma once
-// ASCII-only case folding and the "extension is X" test. Only ASCII letters are folded:
-// the names compared this way (file extensions, device names, province names in GBK) are
-// ASCII or carry bytes that must not change.
+// ASCII-only case folding, the "extension is X" test, and bytes shown as printable text. Only
+// ASCII letters are folded: the names compared this way (file extensions, device names,
+// province names in GBK) are ASCII or carry bytes that must not change.
 
 #include <cstdint>
 #include <span>
@@ -52,6 +52,26 @@ template <typename Char>
 [[nodiscard]] constexpr bool ExtensionIs(std::wstring_view name,
                                          std::wstring_view extension) noexcept {
     return EqualsIgnoringAsciiCase(ExtensionOf(name), extension);
+}
+
+// Appends the byte as it is when it is printable ASCII, otherwise as the four characters \xNN
+// (upper-case digits). A backslash is escaped too, so that the text reads back unambiguously.
+inline void AppendPrintable(std::string& text, std::uint8_t byte) {
+    if (byte >= 0x20 && byte < 0x7F && byte != '\\') {
+        text += static_cast<char>(byte);
+        return;
+    }
+    constexpr char kDigits[] = "0123456789ABCDEF";
+    text += "\\x";
+    text += kDigits[byte >> 4];
+    text += kDigits[byte & 0xF];
+}
+
+// Every byte as AppendPrintable shows it.
+[[nodiscard]] inline std::string Printable(std::span<const std::uint8_t> bytes) {
+    std::string text;
+    for (const std::uint8_t byte : bytes) AppendPrintable(text, byte);
+    return text;
 }
 
 }  // namespace kivrel

@@ -3,7 +3,8 @@
 namespace kivrel::cli {
 
 void RegisterCommands(CLI::App& app, GlobalOptions& options, CommandTable& commands) {
-    RegisterPackageCommands(app, options, commands);
+    RegisterInspectCommand(app, options, commands);
+    RegisterPackCommand(app, commands);
     RegisterUnitCommands(app, options, commands);
     RegisterUpdateCommands(app, options, commands);
 }

@@ -3,10 +3,17 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_options.h"
+#include "cli/commands.h"
+
 namespace kivrel::cli {
 
 // Runs one command line (without the program name) and returns the exit status:
 // 0 success, 1 a failure the user must see, 2 wrong usage.
 int RunKivrel(std::vector<std::string> args);
+
+// Sets `app` up to read a `kivrel` command line: the global options, every command, and how
+// arguments are told apart. A leading "/" starts a path on every platform, never an option.
+void BuildCommandLine(CLI::App& app, GlobalOptions& options, CommandTable& commands);
 
 }  // namespace kivrel::cli

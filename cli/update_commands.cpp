@@ -34,7 +34,6 @@ namespace {
 constexpr std::wstring_view kTextAccessFailed =
     L"Access database failed,please updated by local file!";
 constexpr std::wstring_view kTextAlreadyNewest = L"Already the newest version,Updated or Not?";
-constexpr std::size_t kMaxProvinces = 12;
 
 void PrintLine(std::FILE* out, std::wstring_view text) {
     std::fprintf(out, "%s\n", WideToUtf8(text).c_str());
@@ -76,45 +75,6 @@ struct UpdateArgs {
     bool online = false;
     std::string versionUrl;
 };
-
-// Turns "0, 27,广东" into flags: indices 0-33 or the provinces' names, 1 to 12 of them.
-bool ParseProvinceList(const std::string& list, std::array<std::int32_t, kProvinceCount>& flags,
-                       std::string& error) {
-    flags.fill(0);
-    std::size_t chosen = 0;
-    std::size_t start = 0;
-    while (start <= list.size()) {
-        std::size_t end = list.find(',', start);
-        if (end == std::string::npos) end = list.size();
-        std::string item = list.substr(start, end - start);
-        start = end + 1;
-        const auto first = item.find_first_not_of(" \t");
-        const auto last = item.find_last_not_of(" \t");
-        if (first == std::string::npos) continue;
-        item = item.substr(first, last - first + 1);
-
-        std::size_t index = kProvinceCount;
-        if (item.find_first_not_of("0123456789") == std::string::npos && item.size() <= 2) {
-            index = std::stoul(item);
-        } else {
-            for (std::size_t i = 0; i < kProvinceCount; ++i) {
-                if (kProvinceNames[i].utf8 == item) index = i;
-            }
-        }
-        if (index >= kProvinceCount) {
-            error = "unknown province \"" + item + "\" (give 0-33 or a name such as " +
-                    std::string(kProvinceNames[27].utf8) + ")";
-            return false;
-        }
-        if (flags[index] == 0) ++chosen;
-        flags[index] = 1;
-    }
-    if (chosen == 0 || chosen > kMaxProvinces) {
-        error = "choose 1 to 12 provinces (" + std::to_string(chosen) + " given)";
-        return false;
-    }
-    return true;
-}
 
 // The command line's side of the run: progress on stderr, the province choice from the
 // options, and a failed archive download noted as the window notes it.
@@ -225,8 +185,7 @@ int RunUpdate(const GlobalOptions& options, const UpdateArgs& args) {
     std::array<std::int32_t, kProvinceCount> flags{};
     const bool chooseProvinces = args.provincesGiven;
     if (chooseProvinces) {
-        std::string error;
-        if (!ParseProvinceList(args.provinces, flags, error)) {
+        if (const std::string error = ParseProvinceList(args.provinces, flags); !error.empty()) {
             std::fprintf(stderr, "kivrel update: %s\n", error.c_str());
             return kExitUsage;
         }

@@ -15,3 +15,6 @@ kivrel_fuzz_target(fuzz_unit_reading
 kivrel_fuzz_target(fuzz_sim_unit_file
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/sim_unit_file_fuzz.cpp
   LIBS kivrel_device)
+kivrel_fuzz_target(fuzz_vendor_text
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/vendor_text_fuzz.cpp
+  LIBS kivrel_device)

@@ -327,14 +327,20 @@ bool CHttpDownload::SendUntilAnswered(std::uint32_t& status) {
                 session->SetServerCredentials(userName, password);
             }
             bool& sentAgain = proxy ? proxySentAgain : serverSentAgain;
-            if (sentAgain) return true;
-            sentAgain = true;
-            continue;
+            if (!sentAgain) {
+                sentAgain = true;
+                continue;
+            }
+        } else {
+            const int prompt = proxy ? promptProxyCredentials : promptServerCredentials;
+            if (prompt != 0 && session->PromptCredentials() == CredentialAnswer::kSendAgain) {
+                continue;
+            }
         }
-        const int prompt = proxy ? promptProxyCredentials : promptServerCredentials;
-        if (prompt != 0 && session->PromptCredentials() == CredentialAnswer::kSendAgain) continue;
-        // Unresolved: the refused answer, already read away, stands as the (empty) body.
-        return true;
+        // A login that stays refused is a failed download, never an empty file or a kept
+        // part passed off as complete. The part itself is not spoilt: it stays for a resume.
+        Fail(5, status);
+        return false;
     }
 }
 

@@ -9,7 +9,9 @@
 //   3 reading the body or writing the file failed, the library's or the OS's error code
 //     (0 when a resumed answer does not continue the file)
 //   4 the status could not be read, the library's error code
-//   5 the server answered another status than 200, 206, 401 and 407, that status
+//   5 the server answered another status than 200 and 206, or a 401 or 407 that stayed
+//     unresolved (no credentials, refused again, or a prompt not answered with a retry),
+//     that status
 //   6 cancelled, 0
 // The transfer runs on the caller's thread (Start(true)) or on a thread of its own. The
 // platform's HTTP library sits behind HttpSession (http_session.h).

@@ -5,6 +5,7 @@
 #include <limits>
 #include <vector>
 
+#include "base/ascii_text.h"
 #include "base/text.h"
 #include "net/local_file.h"
 
@@ -75,10 +76,6 @@ private:
     return text;
 }
 
-[[nodiscard]] wchar_t Lower(wchar_t c) noexcept {
-    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
-}
-
 }  // namespace
 
 std::wstring SelectVersionFileUrl(std::span<const std::uint8_t> identity,
@@ -136,16 +133,7 @@ bool AskBeforeUpdate(std::uint32_t unitVersion, std::int32_t onlineVersion) noex
 }
 
 bool IsArchiveAddress(std::wstring_view url) noexcept {
-    const std::size_t dot = url.rfind(L'.');
-    const std::wstring_view extension = dot == std::wstring_view::npos ? url : url.substr(dot + 1);
-    const auto is = [&](std::wstring_view expected) {
-        if (extension.size() != expected.size()) return false;
-        for (std::size_t i = 0; i < expected.size(); ++i) {
-            if (Lower(extension[i]) != expected[i]) return false;
-        }
-        return true;
-    };
-    return is(L"zip") || is(L"7z") || is(L"rar");
+    return ExtensionIs(url, L"zip") || ExtensionIs(url, L"7z") || ExtensionIs(url, L"rar");
 }
 
 }  // namespace kivrel

@@ -136,7 +136,9 @@ public:
         package.models = std::move(entries);
         package.modelTablePresent = true;
         package.modelTableExtended = extended;
-        return true;
+        // The table is kept either way, but only model data gives the unit something to take.
+        return std::any_of(package.models.begin(), package.models.end(),
+                           [](const ModelEntry& entry) { return entry.data.Loaded(); });
     }
 
 private:

@@ -1,14 +1,12 @@
 #include "package/province_names.h"
 
 #include <algorithm>
-#include <cstdio>
+
+#include "base/ascii_text.h"
+#include "base/gbk_text.h"
 
 namespace kivrel {
 namespace {
-
-constexpr std::uint8_t FoldCase(std::uint8_t c) noexcept {
-    return c >= 'a' && c <= 'z' ? static_cast<std::uint8_t>(c - 'a' + 'A') : c;
-}
 
 // The bytes before the field's first zero, bounded by the field.
 std::span<const std::uint8_t> NameBytes(std::span<const std::uint8_t> field) noexcept {
@@ -16,15 +14,20 @@ std::span<const std::uint8_t> NameBytes(std::span<const std::uint8_t> field) noe
     return field.first(static_cast<std::size_t>(end - field.begin()));
 }
 
+std::span<const std::uint8_t> BytesOf(std::string_view text) noexcept {
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+std::string_view WithoutBlanks(std::string_view text) noexcept {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
 }  // namespace
 
 bool ProvinceNameEquals(std::span<const std::uint8_t> field, std::string_view name) noexcept {
-    const std::span<const std::uint8_t> bytes = NameBytes(field);
-    if (bytes.size() != name.size()) return false;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (FoldCase(bytes[i]) != FoldCase(static_cast<std::uint8_t>(name[i]))) return false;
-    }
-    return true;
+    return EqualsIgnoringAsciiCase(NameBytes(field), BytesOf(name));
 }
 
 int FindProvinceName(std::span<const std::uint8_t> field) noexcept {
@@ -37,17 +40,49 @@ int FindProvinceName(std::span<const std::uint8_t> field) noexcept {
 std::string ProvinceNameForDisplay(std::span<const std::uint8_t> field) {
     const int known = FindProvinceName(field);
     if (known >= 0) return std::string(kProvinceNames[static_cast<std::size_t>(known)].utf8);
-    std::string text;
-    for (std::uint8_t c : NameBytes(field)) {
-        if (c >= 0x20 && c < 0x7F) {
-            text += static_cast<char>(c);
-        } else {
-            char escaped[5];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", unsigned{c});
-            text += escaped;
-        }
+    return GbkToUtf8(NameBytes(field));
+}
+
+std::optional<std::size_t> ParseProvince(std::string_view text) noexcept {
+    for (std::size_t i = 0; i < kProvinceNames.size(); ++i) {
+        if (text == kProvinceNames[i].utf8) return i;
     }
-    return text;
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    std::size_t index = 0;
+    for (const char digit : text) {
+        index = index * 10 + static_cast<std::size_t>(digit - '0');
+        if (index >= kProvinceCount) return std::nullopt;
+    }
+    return index;
+}
+
+std::string ParseProvinceList(std::string_view list,
+                              std::array<std::int32_t, kProvinceCount>& flags) {
+    flags.fill(0);
+    std::size_t chosen = 0;
+    while (true) {
+        const std::size_t comma = list.find(',');
+        const std::string_view item = WithoutBlanks(list.substr(0, comma));
+        if (!item.empty()) {
+            const std::optional<std::size_t> index = ParseProvince(item);
+            if (!index) {
+                return "unknown province \"" + std::string(item) +
+                       "\" (give 0-33 or a name such as " + std::string(kProvinceNames[27].utf8) +
+                       ")";
+            }
+            if (flags[*index] == 0) ++chosen;
+            flags[*index] = 1;
+        }
+        if (comma == std::string_view::npos) break;
+        list.remove_prefix(comma + 1);
+    }
+    if (chosen == 0 || chosen > kMaxChosenProvinces) {
+        return "choose 1 to " + std::to_string(kMaxChosenProvinces) + " provinces (" +
+               std::to_string(chosen) + " given)";
+    }
+    return {};
 }
 
 }  // namespace kivrel

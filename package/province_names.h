@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -13,6 +14,7 @@ namespace kivrel {
 
 inline constexpr std::size_t kProvinceCount = 34;
 inline constexpr std::size_t kProvinceNameTableBytes = 20;  // each name's field, zero-padded
+inline constexpr std::size_t kMaxChosenProvinces = 12;      // what a unit takes at most
 
 struct ProvinceName {
     std::string_view gbk;   // as compared with update files
@@ -64,8 +66,19 @@ inline constexpr std::array<ProvinceName, kProvinceCount> kProvinceNames = {{
 // Index in kProvinceNames of the name in a field, or -1.
 [[nodiscard]] int FindProvinceName(std::span<const std::uint8_t> field) noexcept;
 
-// Display text of a name field: the table's UTF-8 name when it is one of the 34; otherwise the
-// ASCII characters as they are and every other byte as \xNN.
+// Display text of a name field, in UTF-8: the name decoded from GBK, with the bytes that are
+// not GBK shown as \xNN (GbkToUtf8). The 34 names of the table need no converter.
 [[nodiscard]] std::string ProvinceNameForDisplay(std::span<const std::uint8_t> field);
+
+// The province a user names: its index 0-33 in decimal ("010" is 10) or its name in UTF-8 as
+// in kProvinceNames. Nothing for any other text, blanks included.
+[[nodiscard]] std::optional<std::size_t> ParseProvince(std::string_view text) noexcept;
+
+// A comma-separated list of 1 to kMaxChosenProvinces provinces, each as ParseProvince reads
+// it with blanks around it ignored, as one flag per entry of kProvinceNames (1 = chosen).
+// Naming a province twice chooses it once. Empty on success; otherwise what is wrong, and
+// `flags` is unspecified.
+[[nodiscard]] std::string ParseProvinceList(std::string_view list,
+                                            std::array<std::int32_t, kProvinceCount>& flags);
 
 }  // namespace kivrel

@@ -108,9 +108,10 @@ public:
     [[nodiscard]] virtual bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) = 0;
 };
 
-// Loads an update file, replacing the package's contents section by section. True when at
-// least one image section or the model table was loaded; a file holding only a province table,
-// or nothing, fails. Never throws; runs on the calling thread.
+// Loads an update file, replacing the package's contents section by section. True when
+// something the unit can be sent was loaded: an image section, or model data in the model
+// table. A file holding only a province table, a model table without model data, or nothing,
+// fails. Never throws; runs on the calling thread.
 [[nodiscard]] bool LoadPackage(UpdatePackage& package, const std::wstring& path);
 [[nodiscard]] bool LoadPackage(UpdatePackage& package, ByteSource& source);
 [[nodiscard]] bool LoadPackageBytes(UpdatePackage& package, std::span<const std::uint8_t> bytes);

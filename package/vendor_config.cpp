@@ -5,30 +5,34 @@
 namespace kivrel {
 namespace {
 
-// Fictional brands and companies, in GBK.
+// Fictional brands and companies, in GBK. None of these five begins with another, so every
+// rule of the file check decides cases of its own: brand K's tools take K and Z files, the
+// company's tools (tag C1 or C2) take its brand S and its own files.
 constexpr std::string_view kBrandK = "\xBF\xAD\xCE\xAC\xC0\xD7\xB6\xFB";  // 凯维雷尔
 constexpr std::string_view kBrandZ = "\xD6\xC7\xD1\xDB";                  // 智眼
 constexpr std::string_view kBrandS = "\xCB\xD9\xB0\xB2\xB4\xEF";          // 速安达
-// 凯维雷尔电子科技
+// 澜拓电子科技公司
 constexpr std::string_view kCompanyC1 =
-    "\xBF\xAD\xCE\xAC\xC0\xD7\xB6\xFB\xB5\xE7\xD7\xD3\xBF\xC6\xBC\xBC";
-// 深圳凯维雷尔电子科技有限公司
+    "\xC0\xBD\xCD\xD8\xB5\xE7\xD7\xD3\xBF\xC6\xBC\xBC\xB9\xAB\xCB\xBE";
+// 深圳澜拓电子科技股份有限公司
 constexpr std::string_view kCompanyC2 =
-    "\xC9\xEE\xDB\xDA\xBF\xAD\xCE\xAC\xC0\xD7\xB6\xFB\xB5\xE7\xD7\xD3\xBF\xC6\xBC\xBC\xD3\xD0"
-    "\xCF\xDE\xB9\xAB\xCB\xBE";
+    "\xC9\xEE\xDB\xDA\xC0\xBD\xCD\xD8\xB5\xE7\xD7\xD3\xBF\xC6\xBC\xBC\xB9\xC9\xB7\xDD"
+    "\xD3\xD0\xCF\xDE\xB9\xAB\xCB\xBE";
 
-// The company's tools also take the units of its brands and of its former name.
+// The company's tools also take the units of its brand, of the brand's older name, of its
+// full name and of its export line.
 constexpr std::string_view kCompanyAccepts[] = {
     kBrandS,
     "\xCB\xD9\xB0\xB2",  // 速安, the brand's older units
     kCompanyC2,
-    "KV",
+    "LT",
 };
 // Units sold under the old "KVR1" tag with early firmware carry the old settings layout and
 // are re-tagged on their next update.
 constexpr std::string_view kOldUnitTags[] = {"KVR1"};
 
 // Fictional brands and companies in GBK, and addresses under the reserved .example domain.
+// Rule 8 takes the company's tools, whose own units match none of rules 2 to 7.
 constexpr VersionSource kVersionSources[] = {
     {VersionRuleKind::kNeutralTool, "                     ",  // 21 blanks
      L"http://update.kivrel.example/database/version.txt"},
@@ -45,8 +49,8 @@ constexpr VersionSource kVersionSources[] = {
     {VersionRuleKind::kUnitBegins, "\xD6\xC7\xD1\xDB",  // 智眼
      L"http://update.zhiyan.example/version.txt"},
     {VersionRuleKind::kToolBegins,
-     "\xBF\xAD\xCE\xAC\xC0\xD7\xB6\xFB\xB5\xE7\xD7\xD3",  // 凯维雷尔电子
-     L"http://update.kivrel.example/oem/version.txt"},
+     "\xC0\xBD\xCD\xD8\xB5\xE7\xD7\xD3\xBF\xC6\xBC\xBC",  // 澜拓电子科技
+     L"http://update.lantuo.example/oem/version.txt"},
 };
 
 constexpr CompatibilityRow kCompatibility[] = {

@@ -169,9 +169,15 @@ def icon_update(s):
 def icon_open(s):
     c = Canvas(s, s)
     k = s / 32.0
-    c.rect(2 * k, 7 * k, 14 * k, 12 * k, (205, 150, 30, 255), radius=1.5 * k)
-    c.rect(2 * k, 9.5 * k, 28 * k, 26 * k, (225, 170, 40, 255), radius=1.5 * k)
-    c.polygon([(6 * k, 14 * k), (31 * k, 14 * k), (28 * k, 26 * k), (2 * k, 26 * k)], (250, 205, 80, 255))
+    back = (190, 130, 20, 255)
+    c.rect(2 * k, 6 * k, 13 * k, 11 * k, back, radius=1.5 * k)  # the tab
+    c.rect(2 * k, 8.5 * k, 28 * k, 27 * k, back, radius=1.5 * k)
+    c.rect(6 * k, 11 * k, 26 * k, 20 * k, (250, 250, 244, 255))  # a sheet inside
+    # The front flap, with a darker rim so it reads on a light button face.
+    c.polygon([(7 * k, 14 * k), (31 * k, 14 * k), (27.5 * k, 27 * k), (2 * k, 27 * k)],
+              (200, 140, 25, 255))
+    c.polygon([(7.8 * k, 15.2 * k), (29.6 * k, 15.2 * k), (26.6 * k, 25.8 * k), (3.4 * k, 25.8 * k)],
+              (252, 208, 86, 255))
     return c
 
 

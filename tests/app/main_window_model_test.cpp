@@ -211,8 +211,8 @@ TEST_F(MainWindow, DroppedFilesAreTakenByTheirExtension) {
 }
 
 TEST_F(MainWindow, AChosenFileEnablesUpdateWhateverTheStatusLineSays) {
-    // A file is dropped while a version check runs; the check then fails and its text
-    // replaces the file's on the status line. The unit arrives: the dropped file still counts.
+    // A file is dropped while a version check runs; the check then fails. The unit arrives:
+    // the dropped file is what counts.
     HttpTestServer server;
     HttpRoute slowFailure = Route(404, PatternBytes(2000));
     slowFailure.pieceBytes = 500;
@@ -220,9 +220,11 @@ TEST_F(MainWindow, AChosenFileEnablesUpdateWhateverTheStatusLineSays) {
     server.Serve("/version.txt", slowFailure);
     unit.plugged = false;
     StartWindow(VersionUrl(server.WideUrl("/version.txt")));
+    view.status = L"something else";
     model->OnDropFiles({WriteSample()});
     ASSERT_TRUE(thread.PumpUntil([&] { return !model->VersionCheckActive(); }));
-    EXPECT_EQ(view.status, L"Access database failed,please updated by local file!");
+    EXPECT_EQ(model->OnlineVersion(), -1);
+    EXPECT_EQ(view.status, (folder / "camera.qdx").wstring());  // the file stays shown
     unit.plugged = true;
     model->OnDeviceChange(DeviceEvent::Arrival, kClassIndexHid, kUnitPath);
     model->OnTimer(kTimerConnect);

@@ -9,6 +9,8 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/main.h"
+#include "package/package_writer.h"
+#include "package/sample_package.h"
 
 namespace kivrel {
 namespace {
@@ -125,7 +127,7 @@ TEST_F(PackageCommands, PackTakesPlainPartsFromFiles) {
     const Result pack =
         RunCli({"pack", file, "--base", base, "--model", "AB12=" + base, "--model-layout",
                 "AB12=4096,7,1", "--province", "\xE5\x8F\xB0\xE6\xB9\xBE=" + records, "--province",
-                "0=" + records, "--form", "full", "--vendor", "ACME"});
+                "010=" + records, "--form", "full", "--vendor", "ACME"});
     ASSERT_EQ(pack.status, 0) << pack.err;
     const nlohmann::json out = nlohmann::json::parse(RunCli({"inspect", file, "--json"}).out);
     EXPECT_EQ(out["sections"]["base"]["size"], 300);
@@ -135,6 +137,7 @@ TEST_F(PackageCommands, PackTakesPlainPartsFromFiles) {
     EXPECT_EQ(out["models"]["entries"][0]["first_layout_word"], 4096);
     EXPECT_EQ(out["models"]["entries"][0]["second_layout_word"], 7);
     EXPECT_EQ(out["provinces"]["entries"][0]["name"], "\xE5\x8F\xB0\xE6\xB9\xBE");
+    EXPECT_EQ(out["provinces"]["entries"][1]["name"], "\xE9\x99\x95\xE8\xA5\xBF");  // 10: 陕西
     EXPECT_EQ(out["provinces"]["entries"][1]["records"], 2);
 }
 
@@ -166,14 +169,75 @@ TEST_F(PackageCommands, PackRefusesBadOptionsAsWrongUsage) {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"pack", file, "--form", "tiny"},
              {"pack", file, "--omit", "nothing"},
-             {"pack", file, "--sample", "--date", "1969-12-31"},
              {"pack", file, "--province", "Atlantis=" + file},
+             {"pack", file, "--province", "34=" + file},
              {"pack", file, "--model", "KV01"},
+             {"pack", file, "--date", "2024-05-01"},  // no sample to date
+             {"pack", file, "--sample", "--date", "1969-12-31"},
+             {"pack", file, "--sample", "--date", "2106-02-07 06:28:16"},
+             {"pack", file, "--sample", "--date", "2024-261-01"},
+             {"pack", file, "--sample", "--date", "2023-02-29"},
+             {"pack", file, "--sample", "--date", "2024-04-31"},
+             {"pack", file, "--sample", "--date", "2024-00-10"},
+             {"pack", file, "--sample", "--date", "2024-05-01 24:00:00"},
+             {"pack", file, "--sample", "--date", "2024-05-01 08:60:00"},
+             {"pack", file, "--sample", "--date", "2024-5-1"},
+             {"pack", file, "--sample", "--date", "2024-05-01T08:00:00"},
+             {"pack", file, "--sample", "--date", "2024-05-01 08:00"},
+             {"pack", file, "--sample", "--date", "2024-05-01 08:00:00 "},
+             {"pack", file, "--sample", "--date", "+024-05-01"},
+             {"pack", file, "--sample", "--date", ""},
          }) {
-        SCOPED_TRACE(args[2]);
+        SCOPED_TRACE(args[args.size() - 2] + " " + args.back());
         EXPECT_EQ(RunCli(args).status, 2);
     }
     EXPECT_FALSE(std::filesystem::exists(file));
+}
+
+TEST_F(PackageCommands, PackWritesEveryRealDateItCanHold) {
+    const std::string file = PathOf("dated.qdx");
+    struct Case {
+        const char* date;
+        const char* written;
+    };
+    const Case cases[] = {
+        {"2024-02-29", "2024-02-29 00:00:00"},
+        {"1970-01-01 00:00:00", "1970-01-01 00:00:00"},
+        {"2106-02-07 06:28:15", "2106-02-07 06:28:15"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.date);
+        ASSERT_EQ(RunCli({"pack", file, "--sample", "--date", c.date}).status, 0);
+        const Result inspect = RunCli({"inspect", file, "--json"});
+        EXPECT_EQ(nlohmann::json::parse(inspect.out)["dates"]["database"], c.written);
+    }
+}
+
+TEST_F(PackageCommands, InspectShowsProvinceNamesOutsideTheListInUtf8) {
+    PackageContents contents = MakeSamplePackage({});
+    contents.provinces.resize(3);
+    contents.provinces[0].name = "\xCC\xA8\xB1\xB1";      // 台北
+    contents.provinces[1].name = "\xBB\xF0\xD0\xC7\xFF";  // 火星, then a byte that is no GBK
+    const std::string file = PathOf("names.qdx");
+    const WrittenPackage written = WritePackage(contents);
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(written.bytes.data()),
+               static_cast<std::streamsize>(written.bytes.size()));
+
+    const Result json = RunCli({"inspect", file, "--json"});
+    ASSERT_EQ(json.status, 0) << json.err;
+    const nlohmann::json out = nlohmann::json::parse(json.out);
+    const nlohmann::json& entries = out["provinces"]["entries"];
+    if (entries[0]["name"] == "\\xCC\\xA8\\xB1\\xB1") GTEST_SKIP() << "no GBK converter";
+    EXPECT_EQ(entries[0]["name"], "\xE5\x8F\xB0\xE5\x8C\x97");
+    EXPECT_EQ(entries[1]["name"], "\xE7\x81\xAB\xE6\x98\x9F\\xFF");
+    EXPECT_EQ(entries[2]["name"], "\xE5\xA4\xA9\xE6\xB4\xA5");  // 天津, from the list
+
+    const Result text = RunCli({"inspect", file});
+    ASSERT_EQ(text.status, 0) << text.err;
+    EXPECT_NE(text.out.find("  \xE5\x8F\xB0\xE5\x8C\x97: 6 records\n"), std::string::npos)
+        << text.out;
+    EXPECT_NE(text.out.find("  \xE7\x81\xAB\xE6\x98\x9F\\xFF: 6 records\n"), std::string::npos);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -153,7 +154,7 @@ TEST_F(DownloadContract, ServerCredentialsAreSentWhenAskedFor) {
         bool getsFile;
     };
     const Case cases[] = {
-        {"no credentials: the refusal stands as an empty file", L"", L"", false},
+        {"no credentials", L"", L"", false},
         {"right credentials", L"kivrel", L"s3cret", true},
         {"wrong credentials: sent again at most once", L"kivrel", L"wrong", false},
     };
@@ -171,8 +172,13 @@ TEST_F(DownloadContract, ServerCredentialsAreSentWhenAskedFor) {
         ASSERT_EQ(downloader.Start(true), L"");
         const auto finished = caseSink.FinishedMessages();
         ASSERT_EQ(finished.size(), 1u);
-        EXPECT_EQ(finished[0].result, 0u);
-        EXPECT_EQ(test::ReadAll(file), c.getsFile ? route.body : std::vector<std::uint8_t>{});
+        // A refused login is a failed download: no file, not an empty one.
+        EXPECT_EQ(finished[0].result, c.getsFile ? 0u : 5u);
+        EXPECT_EQ(finished[0].value, c.getsFile ? 0u : 401u);
+        if (c.getsFile) {
+            EXPECT_EQ(test::ReadAll(file), route.body);
+        }
+        EXPECT_EQ(test::Exists(file), c.getsFile);
     }
     // The libraries may probe once before answering a challenge; what matters is an end.
     EXPECT_LE(server.RequestCount("/db.zip"), 2u + 3u + 5u);
@@ -195,8 +201,12 @@ TEST_F(DownloadContract, ProxyCredentialsAreSentWhenTheProxyAsksForThem) {
         ASSERT_EQ(downloader.Start(true), L"");
         const auto finished = caseSink.FinishedMessages();
         ASSERT_EQ(finished.size(), 1u);
-        EXPECT_EQ(finished[0].result, 0u);
-        EXPECT_EQ(test::ReadAll(file), withCredentials ? route.body : std::vector<std::uint8_t>{});
+        EXPECT_EQ(finished[0].result, withCredentials ? 0u : 5u);
+        EXPECT_EQ(finished[0].value, withCredentials ? 0u : 407u);
+        if (withCredentials) {
+            EXPECT_EQ(test::ReadAll(file), route.body);
+        }
+        EXPECT_EQ(test::Exists(file), withCredentials);
     }
 }
 
@@ -391,6 +401,34 @@ TEST_F(PartialContract, AnUnreachableServerLeavesTheKeptPartForLater) {
     EXPECT_EQ(RunPartial(second).result, 2u);
 
     EXPECT_EQ(test::ReadAll(second.partPath).size(), 20u * 1024);
+    EXPECT_EQ(PreparePartialDownload(archive, url).resumeOffset, 20u * 1024);
+}
+
+TEST_F(PartialContract, ARefusedLoginOnAResumeFailsAndLeavesThePartForLater) {
+    HttpRoute route;
+    route.body = PatternBytes(60 * 1024);
+    route.etag = "\"db-1\"";
+    route.dropAfterBytes = 20 * 1024;
+    server.Serve("/db.zip", route);
+    const std::wstring archive = folder.File("db.zip");
+    const std::wstring url = server.WideUrl("/db.zip");
+    EXPECT_EQ(RunPartial(PreparePartialDownload(archive, url)).result, 3u);
+
+    route.dropAfterBytes.reset();
+    route.user = "kivrel";
+    route.password = "s3cret";
+    server.Serve("/db.zip", route);
+    const PartialDownload second = PreparePartialDownload(archive, url);
+    ASSERT_EQ(second.resumeOffset, 20u * 1024);
+    const test::Finished end = RunPartial(second);
+
+    // Not complete, so the caller never moves the 20 KiB part to the archive's place.
+    EXPECT_EQ(end.result, 5u);
+    EXPECT_EQ(end.value, 401u);
+    EXPECT_FALSE(test::Exists(archive));
+    const auto part = test::ReadAll(second.partPath);
+    ASSERT_EQ(part.size(), 20u * 1024);
+    EXPECT_TRUE(std::equal(part.begin(), part.end(), route.body.begin()));
     EXPECT_EQ(PreparePartialDownload(archive, url).resumeOffset, 20u * 1024);
 }
 

@@ -223,18 +223,21 @@ TEST_F(DownloadCore, ACancelNoticedBeforeTheBodyEndsWith6AndKeepsTheFile) {
     EXPECT_TRUE(script.sentHeaders.empty());
 }
 
-TEST_F(DownloadCore, StoredCredentialsAreSentAgainAtMostOnce) {
+TEST_F(DownloadCore, ALoginThatStaysRefusedFailsWith5AndTheStatusAfterOneMoreSendAtMost) {
     struct Case {
         const char* name;
         std::uint32_t status;
         std::wstring user;
         std::wstring proxyUser;
+        int promptServer;
         std::size_t sends;
     };
     const Case cases[] = {
-        {"server keeps refusing", 401, L"kivrel", L"", 2},
-        {"proxy keeps refusing", 407, L"", L"proxy", 2},
-        {"no credentials stored", 401, L"", L"", 1},
+        {"server keeps refusing", 401, L"kivrel", L"", 0, 2},
+        {"proxy keeps refusing", 407, L"", L"proxy", 0, 2},
+        {"no credentials stored", 401, L"", L"", 0, 1},
+        {"no proxy credentials stored", 407, L"", L"", 0, 1},
+        {"prompt not answered with a retry", 401, L"", L"", 1, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -242,14 +245,16 @@ TEST_F(DownloadCore, StoredCredentialsAreSentAgainAtMostOnce) {
         script.answers = {Reply(c.status, "refused", 7)};
         test::RecordingSink caseSink;
         downloader.SetParameters(&caseSink, L"http://h/db.zip", file, L"", c.proxyUser, L"pw",
-                                 c.user, L"pw", 0, 0, 0, 0, 0.0, 0);
+                                 c.user, L"pw", 0, 0, 0, c.promptServer, 0.0, 0);
         ASSERT_EQ(downloader.Start(true), L"");
         EXPECT_EQ(script.sentHeaders.size(), c.sends);
+        EXPECT_EQ(script.prompts, c.promptServer);
         const auto finished = caseSink.FinishedMessages();
         ASSERT_EQ(finished.size(), 1u);
-        // The refusal, already read away, stands as an empty body.
-        EXPECT_EQ(finished[0].result, 0u);
-        EXPECT_TRUE(test::ReadAll(file).empty());
+        EXPECT_EQ(finished[0].result, 5u);
+        EXPECT_EQ(finished[0].value, c.status);
+        EXPECT_TRUE(caseSink.SizeMessages().empty());
+        EXPECT_FALSE(test::Exists(file));
     }
 }
 

@@ -53,6 +53,7 @@ TEST(SelectVersionFileUrl, TakesTheFirstRuleThatHolds) {
     const auto otherTool = Bytes("OTHER VENDOR", 32);
     const auto companyTool = Bytes(std::string(sources[7].tag) + "XYZ", 32);
     const auto blankUnit = std::vector<std::uint8_t>(256, 0xFF);
+    const std::string companyTag(DefaultVendorConfig().companyC1);
     const auto unitWith = [&](std::size_t rule, std::string_view tail = "") {
         return Bytes(std::string(sources[rule].tag) + std::string(tail), 256);
     };
@@ -74,6 +75,8 @@ TEST(SelectVersionFileUrl, TakesTheFirstRuleThatHolds) {
         {"the unit's brand comes before the tool's company", unitWith(1), companyTool,
          sources[1].url},
         {"company 8 on the tool", blankUnit, companyTool, sources[7].url},
+        {"the company's own unit under the company's tool", Bytes(companyTag, 256),
+         Bytes(companyTag, 32), sources[7].url},
         {"nothing holds", blankUnit, otherTool, L""},
         // A tag compared over more bytes than there are does not match.
         {"a short tool tag", std::vector<std::uint8_t>{}, Bytes(std::string(16, ' ')), L""},

@@ -175,6 +175,32 @@ TEST(LoadPackage, AFileWithOnlyAProvinceTableFails) {
     EXPECT_TRUE(package.HasProvinceTable());
 }
 
+TEST(LoadPackage, AModelTableWithoutModelDataIsNothingToSendAndFails) {
+    struct Case {
+        const char* what;
+        bool extended;
+        std::vector<ModelEntrySource> models;
+    };
+    const Case cases[] = {
+        {"extended, no entries", true, {}},
+        {"compact, no entries", false, {}},
+        {"entries whose data is empty or refused",
+         true,
+         {{.modelId = 1, .data = {}}, {.modelId = 2, .data = Pattern(32769)}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        PackageContents contents;
+        contents.hasModelTable = true;
+        contents.extendedModelTable = c.extended;
+        contents.models = c.models;
+        const UpdatePackage package = Load(WritePackage(contents).bytes, false);
+        EXPECT_EQ(package.models.size(), c.models.size());  // read, but nothing in it to send
+        contents.base = Pattern(16);
+        Load(WritePackage(contents).bytes, true);
+    }
+}
+
 TEST(LoadPackage, PadsSectionsTo256WithFFAndCountsThePaddingInThePlainSum) {
     struct Case {
         std::size_t size;

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <span>
+#include <string>
 
 namespace kivrel {
 namespace {
@@ -45,16 +47,33 @@ std::array<std::uint8_t, kIdentityBytes> Identity(std::string_view start) {
     return identity;
 }
 
+// The shipped tags with another tool tag, as a vendor's build would have them.
+VendorConfig Shipped(std::string_view toolTag) {
+    VendorConfig config = DefaultVendorConfig();
+    config.toolTag = MakeToolTag(toolTag);
+    return config;
+}
+
+struct FileCase {
+    const char* what;
+    std::string_view tool;
+    std::string_view file;
+    bool accepted;
+};
+
+void ExpectFileRules(std::span<const FileCase> cases, VendorConfig (*configFor)(std::string_view)) {
+    for (const FileCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        UpdatePackage package;
+        package.identity = Identity(c.file);
+        EXPECT_EQ(CheckPackageVendor(package, configFor(c.tool)), c.accepted);
+    }
+}
+
 TEST(VendorCheck, FileRulesFollowTheToolTag) {
-    struct Case {
-        const char* what;
-        std::string_view tool;
-        std::string_view file;
-        bool accepted;
-    };
     const std::string blanks21(21, ' ');
     const std::string blanks20(20, ' ');
-    const Case cases[] = {
+    const FileCase cases[] = {
         {"neutral tool takes anything", blanks21, "whatever", true},
         {"20 blanks are not neutral", blanks20, "whatever", false},
         {"same 16 bytes", "Exact-Tool-Tag16", "Exact-Tool-Tag16 and more", true},
@@ -69,12 +88,7 @@ TEST(VendorCheck, FileRulesFollowTheToolTag) {
         {"company C2 tool, K file", kC2Full, kK, false},
         {"other tool", "Nobody", "SSbra1", false},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        UpdatePackage package;
-        package.identity = Identity(c.file);
-        EXPECT_EQ(CheckPackageVendor(package, Config(c.tool)), c.accepted);
-    }
+    ExpectFileRules(cases, Config);
 }
 
 TEST(VendorCheck, UnitRulesAcceptRetagOrRefuse) {
@@ -114,6 +128,59 @@ TEST(VendorCheck, UnitRulesAcceptRetagOrRefuse) {
         EXPECT_TRUE(
             std::equal(c.unitAfter.begin(), c.unitAfter.end(), identity.begin(),
                        [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }));
+    }
+}
+
+std::string Text(std::string_view a, std::string_view b = {}) {
+    return std::string(a) + std::string(b);
+}
+
+// A tag that begins with another tag takes the other's rule; the shipped values must leave
+// every rule a case of its own.
+TEST(VendorCheck, EveryFileRuleDecidesSomeCaseWithTheShippedTags) {
+    const VendorConfig& shipped = DefaultVendorConfig();
+    const std::string brandTool = Text(shipped.brandK, " GPS-16");
+    const std::string zFile = Text(shipped.brandZ, "2000");
+    const std::string_view k = shipped.brandK, s = shipped.brandS;
+    const std::string_view c1 = shipped.companyC1, c2 = shipped.companyC2;
+    const FileCase cases[] = {
+        {"rule 2: the tool's own file", "Own-Tool-Tag-16b", "Own-Tool-Tag-16b", true},
+        {"rule 2 fails, no other rule", "Own-Tool-Tag-16b", "Own-Tool-Tag-16c", false},
+        {"rule 3: brand K tool, K file", brandTool, k, true},
+        {"rule 3: brand K tool, Z file", brandTool, zFile, true},
+        {"rule 3: brand K tool, S file", brandTool, s, false},
+        {"rule 4: company C1 tool, S file", c1, s, true},
+        {"rule 4: company C1 tool, C2 file", c1, c2, true},
+        {"rule 4: company C1 tool, K file", c1, k, false},
+        {"rule 4: company C2 tool, C1 file", c2, c1, true},
+        {"rule 4: company C2 tool, Z file", c2, zFile, false},
+    };
+    ExpectFileRules(cases, Shipped);
+}
+
+TEST(VendorCheck, EveryListedTagOfTheShippedCompatibilityTableDecidesForItsTool) {
+    const auto rows = DefaultVendorConfig().compatibility;
+    ASSERT_FALSE(rows.empty());
+    for (const CompatibilityRow& row : rows) {
+        const VendorConfig config = Shipped(row.toolTag);
+        const bool rewrite = row.kind == CompatibilityKind::kRewriteOldUnits;
+        for (std::string_view tag : row.vendorTags) {
+            SCOPED_TRACE(Text(row.toolTag, " / ") + Text(tag));
+            std::array<std::uint8_t, kIdentityBytes> identity = Identity(Text(tag, "#unit"));
+            std::int32_t pending = 0;
+            EXPECT_TRUE(AcceptUnitVendor(config, {identity, 1, &pending}));
+            EXPECT_EQ(pending, rewrite ? 1 : 0);
+            const std::string expected =
+                rewrite ? Text(row.toolTag.substr(0, 5)) : Text(tag, "#unit");
+            EXPECT_TRUE(std::equal(
+                expected.begin(), expected.end(), identity.begin(),
+                [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }));
+            // A unit with the newer settings layout is not rewritten, so not taken either.
+            identity = Identity(Text(tag, "#unit"));
+            EXPECT_EQ(AcceptUnitVendor(config, {identity, 2, &pending}), !rewrite);
+        }
+        std::array<std::uint8_t, kIdentityBytes> stranger = Identity("Nobody's unit");
+        EXPECT_FALSE(AcceptUnitVendor(config, {stranger, 1, nullptr}));
     }
 }
 

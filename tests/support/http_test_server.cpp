@@ -4,21 +4,14 @@
 #include <fstream>
 #include <iterator>
 
+#include "base/ascii_text.h"
+
 namespace kivrel::test {
 namespace {
 
 constexpr int kWaitSliceMs = 100;
 constexpr std::size_t kHeaderLimit = 64 * 1024;
 constexpr std::size_t kSendChunk = 1024 * 1024;
-
-[[nodiscard]] char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-[[nodiscard]] bool SameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [](char x, char y) { return Lower(x) == Lower(y); });
-}
 
 [[nodiscard]] std::string_view Trim(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
@@ -81,7 +74,7 @@ struct RequestedRange {
 
 std::string RecordedRequest::Header(std::string_view name) const {
     for (const auto& [key, value] : headers) {
-        if (SameName(key, name)) return value;
+        if (EqualsIgnoringAsciiCase(key, name)) return value;
     }
     return {};
 }
@@ -248,7 +241,7 @@ void HttpTestServer::ServeConnection(TestSocket connection) {
             const std::lock_guard lock(mutex);
             requests.push_back(request);
         }
-        bool keepOpen = !SameName(request.Header("Connection"), "close");
+        bool keepOpen = !EqualsIgnoringAsciiCase(request.Header("Connection"), "close");
         if (!Answer(connection, request, keepOpen) || !keepOpen) break;
     }
     connection.ShutdownBoth();

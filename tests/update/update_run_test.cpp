@@ -191,6 +191,22 @@ TEST_F(UpdateRun, AFileThatDoesNotLoadIsReportedAndKept) {
     EXPECT_EQ(view.texts.back(), L"");  // the bar is cleared before the box
 }
 
+TEST_F(UpdateRun, AFileWithNothingToSendIsRefusedBeforeTheUnitIsTouched) {
+    // A model table whose only entry has no data: read, but nothing in it for the unit.
+    PackageContents contents;
+    contents.hasModelTable = true;
+    contents.models.push_back({.modelId = 0x31305641, .data = {}});
+    WriteFile(folder / "empty.qdx", WritePackage(contents).bytes);
+    shared.localFilePath = (folder / "empty.qdx").wstring();
+    const UpdateRunOutcome outcome = Run();
+
+    EXPECT_FALSE(outcome.succeeded);
+    EXPECT_EQ(prompts.errors, std::vector<std::wstring>{L"Open update file failed!"});
+    EXPECT_TRUE(prompts.information.empty());
+    EXPECT_TRUE(sink.starts.empty());
+    EXPECT_FALSE(UnitGotFinishUpdate());
+}
+
 TEST_F(UpdateRun, NoFileAndNoAddressFails) {
     Run();
     EXPECT_EQ(prompts.errors, std::vector<std::wstring>{L"Open update file failed!"});
@@ -321,6 +337,33 @@ TEST_F(DownloadRun, AFailedDownloadLeavesTheUnitUntouched) {
     EXPECT_EQ(sink.finishedDownloads[0], (std::pair<std::uint32_t, std::uint32_t>{5, 404}));
     EXPECT_TRUE(sink.starts.empty());
     EXPECT_EQ(archivers.runs, 0);
+}
+
+TEST_F(DownloadRun, ARefusedLoginFailsAndNeverTurnsAKeptPartIntoTheArchive) {
+    test::HttpRoute route;
+    route.body = test::PatternBytes(60 * 1024);
+    route.etag = "\"db-1\"";
+    route.dropAfterBytes = 20 * 1024;
+    server.Serve("/db/camera.zip", route);
+    shared.archiveUrl = server.WideUrl("/db/camera.zip");
+    Run();
+    ASSERT_EQ(fs::file_size(Staging("camera") / "camera.zip.part"), 20u * 1024);
+
+    route.dropAfterBytes.reset();
+    route.user = "kivrel";
+    route.password = "s3cret";
+    server.Serve("/db/camera.zip", route);
+    prompts.errors.clear();
+    sink.finishedDownloads.clear();
+    const UpdateRunOutcome outcome = Run();
+
+    EXPECT_FALSE(outcome.succeeded);
+    EXPECT_EQ(prompts.errors, std::vector<std::wstring>{L"Error! Please update by local file!"});
+    EXPECT_EQ(sink.finishedDownloads,
+              (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{5, 401}}));
+    EXPECT_FALSE(fs::exists(Staging("camera") / "camera.zip"));
+    EXPECT_EQ(archivers.runs, 0);
+    EXPECT_TRUE(sink.starts.empty());
 }
 
 TEST_F(DownloadRun, AnArchiveNameThatWouldLeaveTheStagingFolderIsRefused) {

@@ -148,5 +148,25 @@ TEST_F(AppStart, ASiblingToolHoldingTheMutexIsBroughtForward) {
     EXPECT_TRUE(WaitUntil([&] { return ::GetForegroundWindow() == sibling.Get(); }, 5000));
 }
 
+TEST_F(AppStart, TheButtonsAreImageButtonsWithTheirTexts) {
+    Start();
+    const HWND main = WaitForWindow(kClass, 20000);
+    ASSERT_NE(main, nullptr);
+    struct Button { int id; const wchar_t* text; };
+    for (const Button& b : {Button{1006, L"Open"}, Button{1008, L"Close"},
+                            Button{1000, L"Setting"}, Button{1002, L"Update"}}) {
+        SCOPED_TRACE(b.id);
+        const HWND item = ::GetDlgItem(main, b.id);
+        EXPECT_EQ(::GetWindowLongW(item, GWL_STYLE) & BS_TYPEMASK, BS_OWNERDRAW);
+        wchar_t text[32] = {};
+        ::GetWindowTextW(item, text, 32);
+        EXPECT_STREQ(text, b.text);
+    }
+    wchar_t barText[8] = {L'#'};
+    EXPECT_EQ(::SendMessageW(::GetDlgItem(main, 1007), WM_GETTEXT, 8,
+                             reinterpret_cast<LPARAM>(barText)), 0);
+    EXPECT_STREQ(barText, L"");
+}
+
 }  // namespace
 }  // namespace kivrel

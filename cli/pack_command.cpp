@@ -1,234 +1,36 @@
-// `kivrel inspect` describes an update file; `kivrel pack` builds one.
+// `kivrel pack` builds an update file from plain parts, or from deterministic sample
+// contents: the inverse of `kivrel inspect`, and the maker of test files.
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <cstdio>
-#include <filesystem>
+#include <charconv>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <memory>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "base/byte_sum.h"
 #include "base/le_bytes.h"
-#include "base/native_path.h"
 #include "cli/cli_text.h"
-#include "base/text.h"
 #include "cli/commands.h"
-#include "package/package_index.h"
-#include "package/package_source.h"
+#include "package/build_date.h"
 #include "package/package_writer.h"
 #include "package/province_names.h"
 #include "package/sample_package.h"
 #include "package/update_package.h"
-#include "package/vendor_check.h"
 
 namespace kivrel::cli {
 namespace {
-
-// Printable ASCII as it is, every other byte as \xNN.
-std::string Printable(std::span<const std::uint8_t> bytes) {
-    std::string text;
-    for (std::uint8_t c : bytes) {
-        if (c >= 0x20 && c < 0x7F) {
-            text += static_cast<char>(c);
-        } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", unsigned{c});
-            text += escaped;
-        }
-    }
-    return text;
-}
-
-std::string ModelIdText(std::uint32_t modelId) {
-    std::uint8_t bytes[4];
-    PutU32(bytes, modelId);
-    return Printable(bytes);
-}
-
-// ---- inspect ----------------------------------------------------------------------------
-
-struct NamedSection {
-    const char* name;
-    const SectionBuffer& section;
-    SectionPlace place;
-};
-
-std::vector<NamedSection> LoadedSections(const UpdatePackage& package, const PackageIndex& index) {
-    const NamedSection all[] = {
-        {"base", package.base, index.base},
-        {"resource", package.resource, index.resource},
-        {"database", package.database, index.database},
-        {"main", package.main, index.main},
-        {"alt_main", package.altMain, index.altMain},
-        {"auxiliary", package.auxiliary, index.auxiliary},
-        {"regional_main", package.regionalMain, index.regionalMain},
-        {"regional_alt_main", package.regionalAltMain, index.regionalAltMain},
-    };
-    std::vector<NamedSection> loaded;
-    for (const NamedSection& s : all) {
-        if (s.section.Loaded()) loaded.push_back(s);
-    }
-    return loaded;
-}
-
-struct NamedDate {
-    const char* name;
-    const BuildDate& date;
-};
-
-std::vector<NamedDate> DecodedDates(const UpdatePackage& package) {
-    const NamedDate all[] = {
-        {"resource", package.resourceDate},
-        {"database", package.databaseDate},
-        {"main", package.mainDate},
-        {"regional_main", package.regionalMainDate},
-    };
-    std::vector<NamedDate> decoded;
-    for (const NamedDate& d : all) {
-        if (d.date.month != 0) decoded.push_back(d);
-    }
-    return decoded;
-}
-
-nlohmann::ordered_json InspectJson(const UpdatePackage& package, const PackageIndex& index) {
-    nlohmann::ordered_json out;
-    out["index_form"] = IndexFormName(package.indexForm);
-    out["format_version"] = package.formatVersion;
-    out["identity_hex"] = Hex(package.identity);
-    out["vendor_accepted"] = CheckPackageVendor(package, DefaultVendorConfig());
-    nlohmann::ordered_json sections = nlohmann::ordered_json::object();
-    for (const NamedSection& s : LoadedSections(package, index)) {
-        sections[s.name] = {{"size", s.place.size},
-                            {"padded_length", s.section.PaddedLength()},
-                            {"recorded_size", s.section.recordedSize},
-                            {"checksum", s.section.checksum}};
-    }
-    out["sections"] = sections;
-    nlohmann::ordered_json dates = nlohmann::ordered_json::object();
-    for (const NamedDate& d : DecodedDates(package)) dates[d.name] = FormatDate(d.date);
-    out["dates"] = dates;
-    if (package.modelTablePresent) {
-        nlohmann::ordered_json entries = nlohmann::ordered_json::array();
-        for (const ModelEntry& entry : package.models) {
-            entries.push_back({{"model_id_hex", Hex32(entry.modelId)},
-                               {"model_id_text", ModelIdText(entry.modelId)},
-                               {"data_size", entry.data.recordedSize},
-                               {"padded_length", entry.data.PaddedLength()},
-                               {"checksum", entry.data.checksum},
-                               {"header_checksum", ByteSum(entry.blockHeader)},
-                               {"first_layout_word", entry.firstLayoutWord},
-                               {"second_layout_word", entry.secondLayoutWord},
-                               {"alt_main", entry.altMainFlag}});
-        }
-        out["models"] = {{"extended", package.modelTableExtended}, {"entries", entries}};
-    }
-    if (package.HasProvinceTable()) {
-        nlohmann::ordered_json entries = nlohmann::ordered_json::array();
-        for (const ProvinceEntry& entry : package.provinces) {
-            entries.push_back(
-                {{"name", ProvinceNameForDisplay({entry.name.data(), kProvinceNameBytes})},
-                 {"records", entry.recordCount}});
-        }
-        out["provinces"] = {{"tag_hex", Hex(package.provinceTag)}, {"entries", entries}};
-    }
-    return out;
-}
-
-std::string InspectText(const std::string& file, const UpdatePackage& package,
-                        const PackageIndex& index) {
-    std::ostringstream out;
-    char line[256];
-    out << "File:           " << file << '\n';
-    out << "Index:          " << IndexFormName(package.indexForm) << " form, format version "
-        << package.formatVersion << '\n';
-    out << "Vendor tag:     \"" << Printable({package.identity.data(), 16}) << "\" ("
-        << (CheckPackageVendor(package, DefaultVendorConfig()) ? "accepted" : "refused")
-        << " by this build)\n";
-    out << "Sections:\n";
-    for (const NamedSection& s : LoadedSections(package, index)) {
-        std::snprintf(line, sizeof line,
-                      "  %-18s %10u bytes, padded %10u, recorded %10u, checksum 0x%08x\n", s.name,
-                      static_cast<unsigned>(s.place.size),
-                      static_cast<unsigned>(s.section.PaddedLength()),
-                      static_cast<unsigned>(s.section.recordedSize),
-                      static_cast<unsigned>(s.section.checksum));
-        out << line;
-    }
-    const std::vector<NamedDate> dates = DecodedDates(package);
-    if (!dates.empty()) out << "Dates:\n";
-    for (const NamedDate& d : dates) {
-        std::snprintf(line, sizeof line, "  %-18s %s\n", d.name, FormatDate(d.date).c_str());
-        out << line;
-    }
-    if (package.modelTablePresent) {
-        out << "Model table:    " << (package.modelTableExtended ? "extended" : "compact") << ", "
-            << package.models.size() << (package.models.size() == 1 ? " entry\n" : " entries\n");
-        for (const ModelEntry& entry : package.models) {
-            std::snprintf(line, sizeof line,
-                          "  %-6s 0x%08x  data %5u bytes, checksum 0x%08x, layout 0x%x/0x%x, "
-                          "alt main %u\n",
-                          ModelIdText(entry.modelId).c_str(), static_cast<unsigned>(entry.modelId),
-                          static_cast<unsigned>(entry.data.recordedSize),
-                          static_cast<unsigned>(entry.data.checksum),
-                          static_cast<unsigned>(entry.firstLayoutWord),
-                          static_cast<unsigned>(entry.secondLayoutWord),
-                          static_cast<unsigned>(entry.altMainFlag));
-            out << line;
-        }
-    }
-    if (package.HasProvinceTable()) {
-        out << "Province table: tag " << Hex(package.provinceTag) << ", "
-            << package.provinces.size() << " entries\n";
-        for (const ProvinceEntry& entry : package.provinces) {
-            out << "  " << ProvinceNameForDisplay({entry.name.data(), kProvinceNameBytes}) << ": "
-                << entry.recordCount << " records\n";
-        }
-    }
-    return out.str();
-}
-
-int RunInspect(const std::string& file, const GlobalOptions& options) {
-    const auto fail = [&file](const char* reason) {
-        std::cerr << "kivrel inspect: " << file << ": " << reason << '\n';
-        return kExitFailure;
-    };
-    FileByteSource source;
-    if (!source.Open(WidePathFromArgument(file))) return fail("cannot open the file");
-    if (source.Size() < kShortIndexBytes) return fail("too short to be an update file");
-    PackageIndex index;
-    IndexForm form = IndexForm::kFull;
-    if (!ReadPackageIndex(source, index, form)) {
-        return fail("not an update file (no valid index block at its end)");
-    }
-    UpdatePackage package;
-    if (!LoadPackage(package, source)) {
-        return fail(
-            "no section of the update file could be loaded (sizes or offsets lie "
-            "outside the file)");
-    }
-    if (options.json) {
-        std::cout << InspectJson(package, index).dump(2) << '\n';
-    } else {
-        std::cout << InspectText(file, package, index);
-    }
-    return kExitOk;
-}
-
-// ---- pack -------------------------------------------------------------------------------
 
 struct PackOptions {
     std::string out;
     std::string form = "full";
     std::optional<std::uint32_t> formatVersion;
     bool sample = false;
-    std::string sampleDate;
+    std::optional<std::string> sampleDate;
     std::uint32_t seed = 1;
     std::optional<std::uint32_t> sampleModels;
     std::vector<std::string> omit;
@@ -276,16 +78,16 @@ bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
     return !in.bad();
 }
 
-bool ParseUnsigned(const std::string& text, std::uint32_t& value) {
-    try {
-        std::size_t used = 0;
-        const unsigned long long parsed = std::stoull(text, &used, 0);
-        if (used != text.size() || parsed > 0xFFFFFFFFull) return false;
-        value = static_cast<std::uint32_t>(parsed);
-        return true;
-    } catch (const std::exception&) {
-        return false;
+// Decimal, or hexadecimal after "0x"; a leading zero does not make it octal.
+bool ParseUnsigned(std::string_view text, std::uint32_t& value) {
+    int base = 10;
+    if (text.size() > 2 && (text.starts_with("0x") || text.starts_with("0X"))) {
+        text.remove_prefix(2);
+        base = 16;
     }
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value, base);
+    return !text.empty() && error == std::errc() && stop == end;
 }
 
 // "KV01" (4 ASCII characters, as stored) or a number such as 0x3130564b.
@@ -297,18 +99,29 @@ bool ParseModelId(const std::string& text, std::uint32_t& id) {
     return ParseUnsigned(text, id);
 }
 
-bool ParseDate(const std::string& text, BuildDate& date) {
-    unsigned y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
-    char tail = 0;
-    const int n = std::sscanf(text.c_str(), "%u-%u-%u %u:%u:%u%c", &y, &mo, &d, &h, &mi, &s, &tail);
-    if (n != 3 && n != 6) return false;
-    date = BuildDate{.second = static_cast<std::uint8_t>(s),
-                     .minute = static_cast<std::uint8_t>(mi),
-                     .hour = static_cast<std::uint8_t>(h),
-                     .day = static_cast<std::uint8_t>(d),
-                     .month = static_cast<std::uint8_t>(mo),
-                     .year = static_cast<std::uint16_t>(y)};
-    return y < 65536 && DateToSeconds(date) != 0;
+// Exactly "YYYY-MM-DD" or "YYYY-MM-DD hh:mm:ss", naming a real moment that the 32-bit
+// seconds of a file can hold.
+bool ParseDate(std::string_view text, BuildDate& date) {
+    constexpr std::string_view kForm = "0000-00-00 00:00:00";
+    if (text.size() != 10 && text.size() != kForm.size()) return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool digit = text[i] >= '0' && text[i] <= '9';
+        if (kForm[i] == '0' ? !digit : text[i] != kForm[i]) return false;
+    }
+    const auto number = [text](std::size_t at, std::size_t length) {
+        unsigned value = 0;
+        for (const char digit : text.substr(at, length)) value = value * 10 + unsigned(digit - '0');
+        return value;
+    };
+    const bool withTime = text.size() == kForm.size();
+    date = BuildDate{.second = static_cast<std::uint8_t>(withTime ? number(17, 2) : 0),
+                     .minute = static_cast<std::uint8_t>(withTime ? number(14, 2) : 0),
+                     .hour = static_cast<std::uint8_t>(withTime ? number(11, 2) : 0),
+                     .day = static_cast<std::uint8_t>(number(8, 2)),
+                     .month = static_cast<std::uint8_t>(number(5, 2)),
+                     .year = static_cast<std::uint16_t>(number(0, 4))};
+    // DateToSeconds refuses what no calendar has; the way back refuses its 0 for them.
+    return SecondsToDate(DateToSeconds(date)) == date;
 }
 
 // Splits "KEY=VALUE" at the first '='.
@@ -320,22 +133,6 @@ bool SplitAssignment(const std::string& text, std::string& key, std::string& val
     return true;
 }
 
-// A province by its UTF-8 name or its index 0-33; the GBK name goes into the file.
-bool ProvinceByName(const std::string& text, std::string& gbk) {
-    for (const ProvinceName& name : kProvinceNames) {
-        if (text == name.utf8) {
-            gbk = std::string(name.gbk);
-            return true;
-        }
-    }
-    std::uint32_t index = 0;
-    if (ParseUnsigned(text, index) && index < kProvinceCount) {
-        gbk = std::string(kProvinceNames[index].gbk);
-        return true;
-    }
-    return false;
-}
-
 class PackBuilder {
 public:
     explicit PackBuilder(const PackOptions& o) : options(o) {}
@@ -344,8 +141,10 @@ public:
     std::string Build(PackageContents& contents, PackagePlacement& placement) {
         if (options.sample) {
             SampleOptions sample;
-            if (!options.sampleDate.empty() && !ParseDate(options.sampleDate, sample.date)) {
-                return "--date: expected YYYY-MM-DD[ hh:mm:ss] between 1970 and 2106";
+            if (options.sampleDate && !ParseDate(*options.sampleDate, sample.date)) {
+                return "--date: expected a real date, YYYY-MM-DD or \"YYYY-MM-DD hh:mm:ss\", "
+                       "from 1970-01-01 to 2106-02-07 06:28:15, not \"" +
+                       *options.sampleDate + "\"";
             }
             sample.seed = options.seed;
             if (options.sampleModels) sample.sizes.modelCount = *options.sampleModels;
@@ -474,12 +273,15 @@ private:
         if (!options.provinces.empty()) contents.provinces.clear();
         for (const std::string& spec : options.provinces) {
             std::string name, path;
-            ProvinceSource province;
-            if (!SplitAssignment(spec, name, path) || !ProvinceByName(name, province.name)) {
+            std::optional<std::size_t> index;
+            if (SplitAssignment(spec, name, path)) index = ParseProvince(name);
+            if (!index) {
                 return "--province: expected NAME=FILE with one of the 34 province names or "
                        "0-33, not \"" +
                        spec + "\"";
             }
+            ProvinceSource province;
+            province.name = std::string(kProvinceNames[*index].gbk);
             if (!ReadWholeFile(path, province.records) ||
                 province.records.size() % kPointRecordBytes != 0) {
                 return "--province: " + path + " must hold whole 12-byte records";
@@ -543,16 +345,7 @@ int RunPack(const PackOptions& options) {
 
 }  // namespace
 
-void RegisterPackageCommands(CLI::App& app, GlobalOptions& options, CommandTable& commands) {
-    auto inspectFile = std::make_shared<std::string>();
-    CLI::App* inspect = app.add_subcommand("inspect", "load an update file and describe it");
-    inspect->add_option("FILE", *inspectFile, "the update file (*.qdx)")->required();
-    inspect->footer(
-        "With --json: one object (index_form, format_version, identity_hex, "
-        "sections, dates, models, provinces).");
-    commands.emplace_back(inspect,
-                          [inspectFile, &options] { return RunInspect(*inspectFile, options); });
-
+void RegisterPackCommand(CLI::App& app, CommandTable& commands) {
     auto pack = std::make_shared<PackOptions>();
     CLI::App* sub = app.add_subcommand(
         "pack", "build an update file from plain (unscrambled) parts; the inverse of inspect");
@@ -566,8 +359,9 @@ void RegisterPackageCommands(CLI::App& app, GlobalOptions& options, CommandTable
                   "start from deterministic sample contents: every section, 2 models, the 34 "
                   "provinces (parts given below replace the sample's)");
     sub->add_option("--date", pack->sampleDate,
-                    "date written into the sample sections, \"YYYY-MM-DD hh:mm:ss\" "
-                    "(default 2024-05-01 08:00:00)");
+                    "date written into the sample sections, YYYY-MM-DD or \"YYYY-MM-DD "
+                    "hh:mm:ss\" (default 2024-05-01 08:00:00)")
+        ->needs("--sample");
     sub->add_option("--seed", pack->seed, "seed of the sample contents (default 1)");
     sub->add_option("--sample-models", pack->sampleModels,
                     "number of sample model entries, KV01, KV02, ... (default 2; a table of "
