@@ -169,7 +169,8 @@ public:
                                           std::vector<FolderEntry>& entries) = 0;
     // Deletes a file, or a link itself and never what it points to.
     virtual bool RemoveFile(const std::wstring& path) = 0;
-    // Removes an empty folder.
+    // Removes an empty folder, or a link standing where the folder was expected (the link
+    // itself, never what it points to).
     virtual bool RemoveFolder(const std::wstring& path) = 0;
     // Lets the folder be listed and its entries deleted: archives may carry read-only folders.
     virtual void AllowChanges(const std::wstring& folder) = 0;
@@ -194,7 +195,7 @@ public:
 [[nodiscard]] int FindUpdateFile(const std::wstring& folder, bool recurse, std::wstring& result);
 
 // Deletes the folder's files and subfolders, then the folder itself; links are removed, never
-// followed. Failures of single deletes are ignored; a folder that cannot be listed is still
+// followed, and a folder that is itself a link loses only the link. Failures of single deletes are ignored; a folder that cannot be listed is still
 // removed when it is empty. An empty path or one whose pattern would be longer than
 // kMaxPatternChars is refused: nothing is deleted.
 void DeleteFolderTree(const std::wstring& folder, StagingFiles& files);
