@@ -8,9 +8,9 @@
 
 #include <cerrno>
 
-#include "base/unique_resource.h"
 #include "base/native_path.h"
-#include "update/staging.h"
+#include "base/unique_resource.h"
+#include "update/staging_files.h"
 
 namespace kivrel {
 namespace {

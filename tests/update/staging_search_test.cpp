@@ -13,7 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "update/staging.h"
+#include "update/folder_tree.h"
+#include "update/staging_files.h"
+#include "update/staging_paths.h"
+#include "update/update_file_search.h"
 
 namespace kivrel {
 namespace {
