@@ -155,6 +155,9 @@ bool Run::Unpack() {
         return false;
     }
     services.view.SetProgressText(kTextDecompressing);
+    // Files left by an earlier run that never reached its end must not be taken for this
+    // archive's.
+    DeleteFolderTree(extractFolder, services.files);
     std::wstring executable;
     std::wstring arguments;
     if (!services.archivers.FindArchiver(extractFolder, archivePath, executable, arguments)) {

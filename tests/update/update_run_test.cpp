@@ -347,6 +347,16 @@ TEST_F(DownloadRun, ClosingDuringTheUnpackEndsTheRunQuietlyWithoutWritingTheUnit
     EXPECT_FALSE(fs::exists(Staging("camera") / "TmpTmp"));
 }
 
+TEST_F(DownloadRun, FilesLeftInTheExtractFolderByAnEarlierRunAreNotTaken) {
+    // A run that never reached its end (the tool was ended) left an update file behind.
+    fs::create_directories(Staging("camera") / "TmpTmp" / "old");
+    WriteFile(Staging("camera") / "TmpTmp" / "old" / "stale.qdx", SampleFile());
+    Serve("/db/camera.zip", test::PatternBytes(100));  // unpacks to no update file
+    Run();
+    EXPECT_EQ(prompts.errors, std::vector<std::wstring>{L"Can not Find Update File!"});
+    EXPECT_TRUE(sink.starts.empty());
+}
+
 TEST_F(DownloadRun, ADownloadedFileThatDoesNotLoadIsDeletedWithItsArchive) {
     archivers.updateFile = std::vector<std::uint8_t>(2000, 0x17);
     Serve("/db/camera.zip", test::PatternBytes(100));
