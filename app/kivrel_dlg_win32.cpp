@@ -16,7 +16,8 @@
 #include "device/disk_switch.h"
 #include "device/unit_spec.h"
 #include "package/vendor_config.h"
-#include "update/staging.h"
+#include "update/archivers.h"
+#include "update/staging_files.h"
 
 namespace kivrel {
 namespace {

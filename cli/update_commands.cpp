@@ -24,7 +24,8 @@
 #include "net/version_check.h"
 #include "update/prompts.h"
 #include "package/province_names.h"
-#include "update/staging.h"
+#include "update/archivers.h"
+#include "update/staging_files.h"
 #include "update/update_run.h"
 #include "package/vendor_config.h"
 

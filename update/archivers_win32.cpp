@@ -4,8 +4,14 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <chrono>
+
 #include "base/win32_handle.h"
-#include "update/staging.h"
+#include "update/archiver_commands.h"
+#include "update/archivers.h"
+#include "update/staging_files.h"
+#include "update/staging_paths.h"
 
 namespace kivrel {
 namespace {
@@ -19,11 +25,13 @@ using UniqueRegistryKey = UniqueResource<RegistryKeyTraits>;
 
 // CreateProcessW's limit for a whole command line, terminator included.
 constexpr std::size_t kMaxCommandLineChars = 32767;
+// How often the wait for an archiver looks at the stop request.
+constexpr DWORD kStopPollMs = 50;
 
 class Win32AppPathsSystem final : public AppPathsSystem {
 public:
-    bool ReadAppPath(const std::wstring& keyPath, std::wstring& value) override {
-        return kivrel::ReadAppPath(keyPath, value);
+    bool ReadAppPath(const std::wstring& keyPath, RegistryView view, std::wstring& value) override {
+        return kivrel::ReadAppPath(keyPath, view, value);
     }
     bool FileExists(const std::wstring& path) override { return kivrel::FileExists(path); }
     void MakeFolder(const std::wstring& path) override {
@@ -42,7 +50,8 @@ public:
     }
 
     bool RunArchiver(const std::wstring& arguments, const std::wstring& executable,
-                     std::uint32_t& exitCode) override {
+                     std::uint32_t& exitCode,
+                     const std::atomic<std::int32_t>& stopRequested) override {
         std::wstring commandLine = ArchiverCommandLine(executable, arguments);
         if (commandLine.size() >= kMaxCommandLineChars) return false;
         STARTUPINFOW startup{};
@@ -56,20 +65,37 @@ public:
         }
         ::CloseHandle(started.hThread);
         const UniqueKernelHandle process(started.hProcess);
-        if (::WaitForSingleObject(process.Get(), waitLimit) != WAIT_OBJECT_0) {
-            ::TerminateProcess(process.Get(), kArchiverTimedOut);
+        if (!WaitFor(process.Get(), stopRequested)) {
+            ::TerminateProcess(process.Get(), kArchiverEnded);
             ::WaitForSingleObject(process.Get(), 5000);
-            exitCode = kArchiverTimedOut;
+            exitCode = kArchiverEnded;
             return false;
         }
         DWORD code = 0;
-        if (!::GetExitCodeProcess(process.Get(), &code)) code = kArchiverTimedOut;
+        if (!::GetExitCodeProcess(process.Get(), &code)) code = kArchiverEnded;
         exitCode = code;
         return true;
     }
 
 private:
-    DWORD waitLimit;
+    // True when the process ended by itself: before the wait limit and before a stop request.
+    [[nodiscard]] bool WaitFor(HANDLE process,
+                               const std::atomic<std::int32_t>& stopRequested) const {
+        using Clock = std::chrono::steady_clock;
+        const Clock::time_point end = Clock::now() + waitLimit;
+        for (;;) {
+            if (stopRequested.load(std::memory_order_relaxed) != 0) return false;
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now());
+            if (left.count() <= 0) return false;
+            const DWORD slice =
+                static_cast<DWORD>(std::min<std::int64_t>(left.count(), kStopPollMs));
+            const DWORD waited = ::WaitForSingleObject(process, slice);
+            if (waited == WAIT_OBJECT_0) return true;
+            if (waited != WAIT_TIMEOUT) return false;
+        }
+    }
+
+    std::chrono::milliseconds waitLimit;
 };
 
 }  // namespace
@@ -82,10 +108,11 @@ bool FileExists(const std::wstring& path) {
     return file.Valid();
 }
 
-bool ReadAppPath(const std::wstring& keyPath, std::wstring& value) {
+bool ReadAppPath(const std::wstring& keyPath, RegistryView view, std::wstring& value) {
+    const REGSAM access =
+        KEY_QUERY_VALUE | (view == RegistryView::Wow32 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY);
     HKEY opened = nullptr;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_ALL_ACCESS, &opened) !=
-        ERROR_SUCCESS) {
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, access, &opened) != ERROR_SUCCESS) {
         return false;
     }
     const UniqueRegistryKey key(opened);

@@ -8,9 +8,9 @@
 
 #include <cerrno>
 
-#include "base/unique_resource.h"
 #include "base/native_path.h"
-#include "update/staging.h"
+#include "base/unique_resource.h"
+#include "update/staging_files.h"
 
 namespace kivrel {
 namespace {
@@ -69,7 +69,12 @@ public:
 
     bool RemoveFolder(const std::wstring& path) override {
         std::string native;
-        return ToNative(path, native) && ::rmdir(native.c_str()) == 0;
+        if (!ToNative(path, native)) return false;
+        if (::rmdir(native.c_str()) == 0) return true;
+        // rmdir refuses a link with ENOTDIR: left in place, the next unpack would go through it.
+        struct stat info {};
+        return errno == ENOTDIR && ::lstat(native.c_str(), &info) == 0 && S_ISLNK(info.st_mode) &&
+               ::unlink(native.c_str()) == 0;
     }
 
     void AllowChanges(const std::wstring& folder) override {

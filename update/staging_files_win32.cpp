@@ -4,7 +4,8 @@
 #include <windows.h>
 
 #include "base/unique_resource.h"
-#include "update/staging.h"
+#include "update/staging_files.h"
+#include "update/staging_paths.h"
 
 namespace kivrel {
 namespace {

@@ -7,12 +7,17 @@
 #include "device/gps_unit.h"
 #include "net/http_download.h"
 #include "net/partial_download.h"
-#include "update/prompts.h"
 #include "package/regional_database.h"
-#include "update/staging.h"
 #include "package/update_package.h"
 #include "package/vendor_check.h"
 #include "package/vendor_config.h"
+#include "update/archive_names.h"
+#include "update/archivers.h"
+#include "update/folder_tree.h"
+#include "update/prompts.h"
+#include "update/staging_files.h"
+#include "update/staging_paths.h"
+#include "update/update_file_search.h"
 
 namespace kivrel {
 namespace {
@@ -150,6 +155,9 @@ bool Run::Unpack() {
         return false;
     }
     services.view.SetProgressText(kTextDecompressing);
+    // Files left by an earlier run that never reached its end must not be taken for this
+    // archive's.
+    DeleteFolderTree(extractFolder, services.files);
     std::wstring executable;
     std::wstring arguments;
     if (!services.archivers.FindArchiver(extractFolder, archivePath, executable, arguments)) {
@@ -158,7 +166,13 @@ bool Run::Unpack() {
     }
     // Whether the archiver worked shows in what it left behind.
     std::uint32_t exitCode = 0;
-    (void)services.archivers.RunArchiver(arguments, executable, exitCode);
+    (void)services.archivers.RunArchiver(arguments, executable, exitCode, shared.stopRequested);
+    // The owner is closing: what was unpacked may be cut short, so nothing of it is written.
+    // The error stays unshown while the owner closes.
+    if (shared.stopRequested.load(std::memory_order_relaxed) != 0) {
+        Fail(kTextNoUpdateFile);
+        return false;
+    }
     std::this_thread::sleep_for(services.afterArchiver);
     std::wstring found;
     (void)FindUpdateFile(extractFolder, true, found, services.files);

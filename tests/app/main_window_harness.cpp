@@ -151,7 +151,7 @@ bool CopyingArchivers::FindArchiver(const std::wstring& destination, const std::
 }
 
 bool CopyingArchivers::RunArchiver(const std::wstring& arguments, const std::wstring&,
-                                   std::uint32_t& exitCode) {
+                                   std::uint32_t& exitCode, const std::atomic<std::int32_t>&) {
     const fs::path destination(arguments.substr(0, arguments.find(L'|')));
     fs::create_directories(destination);
     WriteBytes(destination / "camera.qdx", updateFile);

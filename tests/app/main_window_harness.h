@@ -27,7 +27,9 @@
 #include "device/sim/simulated_unit.h"
 #include "package/vendor_config.h"
 #include "update/prompts.h"
-#include "update/staging.h"
+#include "update/archivers.h"
+#include "update/staging_files.h"
+#include "update/staging_paths.h"
 
 namespace kivrel::test {
 
@@ -157,7 +159,7 @@ struct CopyingArchivers : Archivers {
     bool FindArchiver(const std::wstring& destination, const std::wstring& archive,
                       std::wstring& executable, std::wstring& arguments) override;
     bool RunArchiver(const std::wstring& arguments, const std::wstring& executable,
-                     std::uint32_t& exitCode) override;
+                     std::uint32_t& exitCode, const std::atomic<std::int32_t>&) override;
 };
 
 // The sample update file; its sections are dated `year`-05-01 08:00:00.

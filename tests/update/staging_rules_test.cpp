@@ -8,7 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "update/staging.h"
+#include "update/app_paths.h"
+#include "update/archive_names.h"
+#include "update/archiver_commands.h"
+#include "update/staging_paths.h"
 
 namespace kivrel {
 namespace {
@@ -149,10 +152,6 @@ TEST(ArchiverCommandLine, EachArchiverGetsItsExactArgumentText) {
               L"x -o+ -y -IBCK \"C:\\T\\db\\db.rar\" *.* \"C:\\T\\db\\TmpTmp\"");
     EXPECT_EQ(ArchiverArguments(ArchiverShape::SevenZip, L"C:\\T\\db\\db.7z", L"C:\\T\\db\\TmpTmp"),
               L" x \"C:\\T\\db\\db.7z\" -aoa -y \"-oC:\\T\\db\\TmpTmp\"");
-    EXPECT_EQ(ArchiverArguments(ArchiverShape::Unrar, L"/c/k/db.rar", L"/c/k/TmpTmp"),
-              L"x -o+ -y -idq \"/c/k/db.rar\" \"/c/k/TmpTmp/\"");
-    EXPECT_EQ(ArchiverArguments(ArchiverShape::UnrarFree, L"/c/k/db.rar", L"/c/k/TmpTmp/"),
-              L"-x -f \"/c/k/db.rar\" \"/c/k/TmpTmp/\"");
     // The 7-Zip shape starts with a blank, so its command line has two before the x.
     EXPECT_EQ(
         ArchiverCommandLine(L"C:\\7-Zip\\7z.exe", ArchiverArguments(ArchiverShape::SevenZip,
@@ -160,42 +159,23 @@ TEST(ArchiverCommandLine, EachArchiverGetsItsExactArgumentText) {
         L"\"C:\\7-Zip\\7z.exe\"  x \"C:\\a.zip\" -aoa -y \"-oC:\\TmpTmp\"");
 }
 
-TEST(ArchiverCommandLine, SplittingTheArgumentTextGivesBackEachQuotedPathWhole) {
-    struct Case {
-        std::wstring text;
-        std::vector<std::wstring> pieces;
-    };
-    const Case cases[] = {
-        {ArchiverArguments(ArchiverShape::SevenZip, L"/my cache/db 1.7z", L"/my cache/TmpTmp"),
-         {L"x", L"/my cache/db 1.7z", L"-aoa", L"-y", L"-o/my cache/TmpTmp"}},
-        {ArchiverArguments(ArchiverShape::WinRar, L"/c/db.rar", L"/c/T"),
-         {L"x", L"-o+", L"-y", L"-IBCK", L"/c/db.rar", L"*.*", L"/c/T"}},
-        {ArchiverArguments(ArchiverShape::UnrarFree, L"/a b/db.rar", L"/a b/T"),
-         {L"-x", L"-f", L"/a b/db.rar", L"/a b/T/"}},
-        {L"", {}},
-        {L"  \t ", {}},
-        {L"a \"\" b", {L"a", L"", L"b"}},
-        {L"a\t\tb  c", {L"a", L"b", L"c"}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EQ(SplitArguments(c.text), c.pieces);
-    }
-}
-
-// The registry as a map from key name (after "App Paths\") to its "Path" value.
+// The registry as maps from key name (after "App Paths\") to its "Path" value, one map for
+// each view.
 class FakeAppPaths final : public AppPathsSystem {
 public:
-    std::map<std::wstring, std::wstring> values;
+    std::map<std::wstring, std::wstring> values;       // the 64-bit view
+    std::map<std::wstring, std::wstring> wow32Values;  // the 32-bit view
     std::set<std::wstring> files;
     std::vector<std::wstring> keysRead;
     std::vector<std::wstring> foldersMade;
 
-    bool ReadAppPath(const std::wstring& keyPath, std::wstring& value) override {
-        keysRead.push_back(keyPath);
+    bool ReadAppPath(const std::wstring& keyPath, RegistryView view,
+                     std::wstring& value) override {
+        keysRead.push_back((view == RegistryView::Wow32 ? L"32:" : L"64:") + keyPath);
         if (keyPath.rfind(kAppPaths, 0) != 0) return false;
-        const auto found = values.find(keyPath.substr(kAppPaths.size()));
-        if (found == values.end()) return false;
+        const auto& viewValues = view == RegistryView::Wow32 ? wow32Values : values;
+        const auto found = viewValues.find(keyPath.substr(kAppPaths.size()));
+        if (found == viewValues.end()) return false;
         value = found->second;
         return true;
     }
@@ -212,6 +192,7 @@ TEST(AppPathsArchiver, TakesTheFirstInstalledOfWinRarHaoZipAnd7Zip) {
     struct Case {
         const char* name;
         std::map<std::wstring, std::wstring> values;
+        std::map<std::wstring, std::wstring> wow32Values;
         std::set<std::wstring> files;
         std::wstring executable;  // empty: none found
         std::wstring arguments;
@@ -220,52 +201,81 @@ TEST(AppPathsArchiver, TakesTheFirstInstalledOfWinRarHaoZipAnd7Zip) {
     const Case cases[] = {
         {"a value without a trailing backslash gets one",
          {{L"WinRAR.exe", L"C:\\Program Files\\WinRAR"}},
+         {},
          {L"C:\\Program Files\\WinRAR\\WinRar.exe"},
          L"C:\\Program Files\\WinRAR\\WinRar.exe",
          winRarArgs,
          true},
         {"a value ending in a backslash gets no second one",
          {{L"HaoZip.exe", L"C:\\HaoZip\\"}},
+         {},
          {L"C:\\HaoZip\\HaoZipC.exe"},
          L"C:\\HaoZip\\HaoZipC.exe",
          sevenZipArgs,
          false},
         {"7-Zip is found by the key of its file manager",
          {{L"7zFM.exe", L"C:\\7-Zip"}},
+         {},
          {L"C:\\7-Zip\\7z.exe"},
          L"C:\\7-Zip\\7z.exe",
          sevenZipArgs,
          false},
-        {"WinRAR comes first",
-         {{L"WinRAR.exe", L"C:\\R"}, {L"HaoZip.exe", L"C:\\H"}, {L"7zFM.exe", L"C:\\S"}},
+        {"a 32-bit archiver is found in the 32-bit view",
+         {},
+         {{L"7zFM.exe", L"C:\\Program Files (x86)\\7-Zip"}},
+         {L"C:\\Program Files (x86)\\7-Zip\\7z.exe"},
+         L"C:\\Program Files (x86)\\7-Zip\\7z.exe",
+         sevenZipArgs,
+         false},
+        {"the 64-bit view comes first",
+         {{L"7zFM.exe", L"C:\\S64"}},
+         {{L"7zFM.exe", L"C:\\S32"}},
+         {L"C:\\S64\\7z.exe", L"C:\\S32\\7z.exe"},
+         L"C:\\S64\\7z.exe",
+         sevenZipArgs,
+         false},
+        {"a 64-bit key whose executable is gone leaves the 32-bit one",
+         {{L"WinRAR.exe", L"C:\\R64"}},
+         {{L"WinRAR.exe", L"C:\\R32"}},
+         {L"C:\\R32\\WinRar.exe"},
+         L"C:\\R32\\WinRar.exe",
+         winRarArgs,
+         true},
+        {"WinRAR comes first, in either view",
+         {{L"HaoZip.exe", L"C:\\H"}, {L"7zFM.exe", L"C:\\S"}},
+         {{L"WinRAR.exe", L"C:\\R"}},
          {L"C:\\R\\WinRar.exe", L"C:\\H\\HaoZipC.exe", L"C:\\S\\7z.exe"},
          L"C:\\R\\WinRar.exe",
          winRarArgs,
          true},
         {"a key whose executable is missing moves on",
          {{L"WinRAR.exe", L"C:\\R"}, {L"HaoZip.exe", L"C:\\H"}, {L"7zFM.exe", L"C:\\S"}},
+         {},
          {L"C:\\S\\7z.exe"},
          L"C:\\S\\7z.exe",
          sevenZipArgs,
          false},
         {"an empty value is not the drive's root folder",
          {{L"WinRAR.exe", L""}, {L"7zFM.exe", L"C:\\S"}},
+         {},
          {L"\\WinRar.exe", L"C:\\S\\7z.exe"},
          L"C:\\S\\7z.exe",
          sevenZipArgs,
          false},
         {"an executable path past the limit is refused",
          {{L"WinRAR.exe", tooLong}},
+         {},
          {tooLong + L"\\WinRar.exe"},
          L"",
          L"",
          false},
-        {"nothing installed", {}, {}, L"", L"", false},
+        {"nothing installed", {}, {}, {}, L"", L"", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FakeAppPaths system;
         system.values = c.values;
+        system.wow32Values = c.wow32Values;
         system.files = c.files;
         std::wstring executable = L"unchanged";
         std::wstring arguments = L"unchanged";
@@ -278,129 +288,17 @@ TEST(AppPathsArchiver, TakesTheFirstInstalledOfWinRarHaoZipAnd7Zip) {
     }
 }
 
-TEST(AppPathsArchiver, ReadsTheThreeKeysInOrder) {
+TEST(AppPathsArchiver, ReadsTheThreeKeysInOrderEachIn64AndThen32BitView) {
     FakeAppPaths system;
     std::wstring executable;
     std::wstring arguments;
     EXPECT_FALSE(
         FindAppPathsArchiver(system, L"C:\\T\\TmpTmp", L"C:\\T\\a.rar", executable, arguments));
     EXPECT_EQ(system.keysRead,
-              (std::vector<std::wstring>{kAppPaths + L"WinRAR.exe", kAppPaths + L"HaoZip.exe",
-                                         kAppPaths + L"7zFM.exe"}));
-}
-
-// Programs on PATH: name -> {path, the file name it resolves to}.
-class FakePath final : public PathSystem {
-public:
-    std::map<std::wstring, std::pair<std::wstring, std::wstring>> programs;
-    std::vector<std::wstring> asked;
-    std::vector<std::wstring> foldersMade;
-
-    bool FindProgram(std::wstring_view name, std::wstring& path,
-                     std::wstring& resolvedName) override {
-        asked.emplace_back(name);
-        const auto found = programs.find(std::wstring(name));
-        if (found == programs.end()) return false;
-        path = found->second.first;
-        resolvedName = found->second.second;
-        return true;
-    }
-    void MakeFolder(const std::wstring& path) override { foldersMade.push_back(path); }
-};
-
-TEST(PathArchiver, UsesUnrarForRarAndTheSevenZipFamilyForEverything) {
-    const std::wstring dest = L"/c/kivrel/db/TmpTmp";
-    const std::map<std::wstring, std::pair<std::wstring, std::wstring>> all = {
-        {L"unrar", {L"/usr/bin/unrar", L"unrar-free"}},
-        {L"7z", {L"/usr/bin/7z", L"7z"}},
-        {L"7za", {L"/usr/bin/7za", L"7za"}},
-        {L"7zz", {L"/opt/7zz", L"7zz"}},
-    };
-    struct Case {
-        const char* name;
-        std::wstring archive;
-        std::vector<std::wstring> installed;
-        std::wstring resolvedUnrar;
-        std::wstring executable;  // empty: none found
-        ArchiverShape shape;
-    };
-    const Case cases[] = {
-        {"zip by 7z",
-         L"/c/kivrel/db/db.zip",
-         {L"unrar", L"7z", L"7za"},
-         L"unrar-free",
-         L"/usr/bin/7z",
-         ArchiverShape::SevenZip},
-        {"7z by 7za when 7z is missing",
-         L"/c/kivrel/db/db.7z",
-         {L"unrar", L"7za", L"7zz"},
-         L"unrar-free",
-         L"/usr/bin/7za",
-         ArchiverShape::SevenZip},
-        {"zip by 7zz alone",
-         L"/c/kivrel/db/db.zip",
-         {L"7zz"},
-         L"",
-         L"/opt/7zz",
-         ArchiverShape::SevenZip},
-        {"rar by unrar-free",
-         L"/c/kivrel/db/db.rar",
-         {L"unrar", L"7z"},
-         L"unrar-free",
-         L"/usr/bin/unrar",
-         ArchiverShape::UnrarFree},
-        {"rar by RARLAB's unrar",
-         L"/c/kivrel/db/db.rar",
-         {L"unrar", L"7z"},
-         L"unrar-nonfree",
-         L"/usr/bin/unrar",
-         ArchiverShape::Unrar},
-        {"rar by 7z without unrar",
-         L"/c/kivrel/db/db.rar",
-         {L"7z"},
-         L"",
-         L"/usr/bin/7z",
-         ArchiverShape::SevenZip},
-        {"zip with unrar alone",
-         L"/c/kivrel/db/db.zip",
-         {L"unrar"},
-         L"unrar-free",
-         L"",
-         ArchiverShape::SevenZip},
-        {"a path with a double quote cannot be passed",
-         L"/c/kivrel/d\"b/db.zip",
-         {L"7z"},
-         L"",
-         L"",
-         ArchiverShape::SevenZip},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        FakePath system;
-        for (const std::wstring& name : c.installed) system.programs[name] = all.at(name);
-        if (!c.resolvedUnrar.empty()) system.programs[L"unrar"].second = c.resolvedUnrar;
-        std::wstring executable = L"unchanged";
-        std::wstring arguments = L"unchanged";
-        const bool found = FindPathArchiver(system, dest, c.archive, executable, arguments);
-        ASSERT_EQ(found, !c.executable.empty());
-        if (!found) {
-            EXPECT_EQ(executable, L"unchanged");
-            EXPECT_EQ(arguments, L"unchanged");
-            continue;
-        }
-        EXPECT_EQ(executable, c.executable);
-        EXPECT_EQ(arguments, ArchiverArguments(c.shape, c.archive, dest));
-        EXPECT_EQ(system.foldersMade, std::vector<std::wstring>{dest});
-    }
-}
-
-TEST(PathArchiver, AsksForTheSevenZipFamilyInOrder) {
-    FakePath system;
-    std::wstring executable;
-    std::wstring arguments;
-    EXPECT_FALSE(FindPathArchiver(system, L"/c/T", L"/c/a.rar", executable, arguments));
-    EXPECT_EQ(system.asked, (std::vector<std::wstring>{L"unrar", L"7z", L"7za", L"7zz"}));
-    EXPECT_TRUE(system.foldersMade.empty());
+              (std::vector<std::wstring>{
+                  L"64:" + kAppPaths + L"WinRAR.exe", L"32:" + kAppPaths + L"WinRAR.exe",
+                  L"64:" + kAppPaths + L"HaoZip.exe", L"32:" + kAppPaths + L"HaoZip.exe",
+                  L"64:" + kAppPaths + L"7zFM.exe", L"32:" + kAppPaths + L"7zFM.exe"}));
 }
 
 }  // namespace

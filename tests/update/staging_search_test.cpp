@@ -13,7 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "update/staging.h"
+#include "update/folder_tree.h"
+#include "update/staging_files.h"
+#include "update/staging_paths.h"
+#include "update/update_file_search.h"
 
 namespace kivrel {
 namespace {
@@ -241,8 +244,16 @@ TEST_F(StagingDisk, DeletingNestedFoldersLeavesNothingAndNothingOutsideIsTouched
 
 TEST_F(StagingDisk, DeletingTheExtractFolderWhenItIsALinkRemovesOnlyTheLink) {
     Write(root / "keep" / "precious.txt");
-    fs::create_directory_symlink(root / "keep", root / "TmpTmp");
+    for (const std::wstring form : {L"TmpTmp", L"TmpTmp/"}) {
+        SCOPED_TRACE(form);
+        fs::create_directory_symlink(root / "keep", root / "TmpTmp");
+        DeleteFolderTree(Wide(root) + L"/" + form);
+        // Left in place, the link would take the next unpack out of the staging folder.
+        EXPECT_FALSE(fs::exists(fs::symlink_status(root / "TmpTmp")));
+    }
+    fs::create_symlink(root / "keep" / "precious.txt", root / "TmpTmp");
     DeleteFolderTree(Wide(root / "TmpTmp"));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(root / "TmpTmp")));
     EXPECT_TRUE(fs::exists(root / "keep" / "precious.txt"));
 }
 

@@ -14,13 +14,16 @@
 #include "net/http_download.h"
 #include "tests/device/device_test_support.h"
 #include "tests/support/http_test_server.h"
+#include "tests/update/test_archives.h"
 #include "package/package_writer.h"
 #include "update/prompts.h"
 #include "package/regional_database.h"
 #include "package/sample_package.h"
 #include "package/scrambler.h"
-#include "update/staging.h"
 #include "package/vendor_config.h"
+#include "update/archivers.h"
+#include "update/staging_files.h"
+#include "update/staging_paths.h"
 
 namespace kivrel {
 namespace {
@@ -79,6 +82,7 @@ struct FakeArchivers : Archivers {
     bool installed = true;
     std::vector<std::uint8_t> updateFile;  // empty: the archive holds no update file
     std::wstring updateFileName = L"Camera.QDX";
+    UpdateRunShared* closingOwner = nullptr;  // set: the owner starts closing during the unpack
     int runs = 0;
     bool FindArchiver(const std::wstring& destination, const std::wstring& archive,
                       std::wstring& executable, std::wstring& arguments) override {
@@ -87,9 +91,10 @@ struct FakeArchivers : Archivers {
         arguments = destination + L"|" + archive;
         return true;
     }
-    bool RunArchiver(const std::wstring& arguments, const std::wstring&,
-                     std::uint32_t& exitCode) override {
+    bool RunArchiver(const std::wstring& arguments, const std::wstring&, std::uint32_t& exitCode,
+                     const std::atomic<std::int32_t>&) override {
         ++runs;
+        if (closingOwner != nullptr) closingOwner->stopRequested = 1;
         const fs::path destination(arguments.substr(0, arguments.find(L'|')));
         fs::create_directories(destination / "sub");
         if (!updateFile.empty()) {
@@ -108,6 +113,13 @@ std::vector<std::uint8_t> SampleFile(bool withProvinces = false) {
     options.sizes.modelCount = 0;
     options.sizes.recordsPerProvince = withProvinces ? 4 : 0;
     return WritePackage(MakeSamplePackage(options)).bytes;
+}
+
+std::string ToString(const std::vector<std::uint8_t>& bytes) {
+    return {bytes.begin(), bytes.end()};
+}
+std::vector<std::uint8_t> ToBytes(const std::string& text) {
+    return {text.begin(), text.end()};
 }
 
 void WriteFile(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
@@ -131,8 +143,11 @@ protected:
     }
     void TearDown() override { fs::remove_all(folder); }
 
-    UpdateRunOutcome Run() {
-        UpdateRunServices services{unit.unit, downloader, archivers, SystemStagingFiles(),
+    UpdateRunOutcome Run(Archivers* unpackWith = nullptr) {
+        UpdateRunServices services{unit.unit,
+                                   downloader,
+                                   unpackWith != nullptr ? *unpackWith : archivers,
+                                   SystemStagingFiles(),
                                    sink,      prompts,    view,      DefaultVendorConfig(),
                                    folder.wstring() + std::wstring(1, kPathSeparator)};
         services.afterDownload = std::chrono::milliseconds(0);
@@ -295,6 +310,19 @@ TEST_F(DownloadRun, AnArchiveIsDownloadedUnpackedWrittenAndItsUnpackedFilesRemov
     EXPECT_TRUE(UnitGotFinishUpdate());
 }
 
+TEST_F(DownloadRun, ThisPlatformsArchiversUnpackARealArchive) {
+    const std::vector<std::uint8_t> update = SampleFile();
+    Serve("/db/camera-2024.zip",
+          ToBytes(test::WriteArchive("zip", {test::File("readme.txt", "read me"),
+                                             test::File("数据/Camera.QDX", ToString(update))})));
+    const auto system = MakeSystemArchivers();
+    const UpdateRunOutcome outcome = Run(system.get());
+
+    EXPECT_TRUE(outcome.succeeded) << WideToUtf8(outcome.errorText);
+    EXPECT_FALSE(fs::exists(Staging("camera-2024") / "TmpTmp"));
+    EXPECT_TRUE(UnitGotFinishUpdate());
+}
+
 TEST_F(DownloadRun, AnUpperCaseRarIsNotUnpackedAndTheStagingFolderIsShown) {
     Serve("/db/camera.RAR", test::PatternBytes(100));
     Run();
@@ -318,6 +346,31 @@ TEST_F(DownloadRun, AnArchiveWithoutAnUpdateFileIsReportedAndItsFilesRemoved) {
     Run();
     EXPECT_EQ(prompts.errors, std::vector<std::wstring>{L"Can not Find Update File!"});
     EXPECT_FALSE(fs::exists(Staging("camera") / "TmpTmp"));
+}
+
+TEST_F(DownloadRun, ClosingDuringTheUnpackEndsTheRunQuietlyWithoutWritingTheUnit) {
+    archivers.updateFile = SampleFile();
+    archivers.closingOwner = &shared;
+    Serve("/db/camera.zip", test::PatternBytes(100));
+    const UpdateRunOutcome outcome = Run();
+
+    EXPECT_FALSE(outcome.succeeded);
+    EXPECT_TRUE(prompts.errors.empty());
+    EXPECT_TRUE(prompts.information.empty());
+    EXPECT_TRUE(view.openedFolders.empty());
+    EXPECT_EQ(view.finished, 1);
+    EXPECT_TRUE(sink.starts.empty());  // nothing was sent to the unit
+    EXPECT_FALSE(fs::exists(Staging("camera") / "TmpTmp"));
+}
+
+TEST_F(DownloadRun, FilesLeftInTheExtractFolderByAnEarlierRunAreNotTaken) {
+    // A run that never reached its end (the tool was ended) left an update file behind.
+    fs::create_directories(Staging("camera") / "TmpTmp" / "old");
+    WriteFile(Staging("camera") / "TmpTmp" / "old" / "stale.qdx", SampleFile());
+    Serve("/db/camera.zip", test::PatternBytes(100));  // unpacks to no update file
+    Run();
+    EXPECT_EQ(prompts.errors, std::vector<std::wstring>{L"Can not Find Update File!"});
+    EXPECT_TRUE(sink.starts.empty());
 }
 
 TEST_F(DownloadRun, ADownloadedFileThatDoesNotLoadIsDeletedWithItsArchive) {

@@ -1,24 +1,36 @@
 // Archivers are found through the registry's App Paths and started hidden: a wrong key, a
-// wrong executable name, a command line off by one blank, a visible window or a caller that
-// does not wait would each break unpacking on users' PCs.
-
-#include "update/staging.h"
+// wrong executable name, a command line off by one blank, a visible window, a key a standard
+// user may not open, a 32-bit archiver missed, or a caller that does not wait (or waits on
+// while the tool closes) would each break unpacking on users' PCs.
 
 #include <gtest/gtest.h>
 #include <windows.h>
+// after windows.h, whose types it uses
+#include <sddl.h>
 
 #include <array>
+#include <chrono>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "tests/win/win_test_support.h"
+#include "update/archivers.h"
 #include "update/archivers_win32.h"
+#include "update/folder_tree.h"
+#include "update/staging_paths.h"
+#include "update/update_file_search.h"
 
 namespace kivrel {
 namespace {
 
 const std::wstring kAppPaths = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
 constexpr std::array<const wchar_t*, 3> kKeys = {L"WinRAR.exe", L"HaoZip.exe", L"7zFM.exe"};
+constexpr std::array<RegistryView, 2> kViews = {RegistryView::Native64, RegistryView::Wow32};
+
+REGSAM ViewFlag(RegistryView view) {
+    return view == RegistryView::Wow32 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+}
 
 bool Exists(const std::wstring& path) {
     return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -36,10 +48,11 @@ std::wstring ReadText(const std::wstring& path) {
     return text;
 }
 
-void SetAppPath(const std::wstring& keyName, const std::wstring& value) {
+void SetAppPath(const std::wstring& keyName, const std::wstring& value,
+                RegistryView view = RegistryView::Native64) {
     HKEY key = nullptr;
     ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, (kAppPaths + keyName).c_str(), 0, nullptr, 0,
-                                KEY_ALL_ACCESS, nullptr, &key, nullptr),
+                                KEY_ALL_ACCESS | ViewFlag(view), nullptr, &key, nullptr),
               ERROR_SUCCESS);
     ::RegSetValueExW(key, L"Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                      static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
@@ -47,7 +60,9 @@ void SetAppPath(const std::wstring& keyName, const std::wstring& value) {
 }
 
 void RemoveAppPath(const std::wstring& keyName) {
-    ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, (kAppPaths + keyName).c_str());
+    for (RegistryView view : kViews) {
+        ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, (kAppPaths + keyName).c_str(), ViewFlag(view), 0);
+    }
 }
 
 class WinStaging : public ::testing::Test {
@@ -55,8 +70,10 @@ protected:
     void SetUp() override {
         // The prefix may have real archivers registered: put their keys back afterwards.
         for (std::size_t i = 0; i < kKeys.size(); ++i) {
-            std::wstring value;
-            if (ReadAppPath(kAppPaths + kKeys[i], value)) saved[i] = value;
+            for (std::size_t v = 0; v < kViews.size(); ++v) {
+                std::wstring value;
+                if (ReadAppPath(kAppPaths + kKeys[i], kViews[v], value)) saved[i][v] = value;
+            }
             RemoveAppPath(kKeys[i]);
         }
         wchar_t temp[MAX_PATH + 1] = {};
@@ -72,7 +89,9 @@ protected:
     void TearDown() override {
         for (std::size_t i = 0; i < kKeys.size(); ++i) {
             RemoveAppPath(kKeys[i]);
-            if (saved[i]) SetAppPath(kKeys[i], *saved[i]);
+            for (std::size_t v = 0; v < kViews.size(); ++v) {
+                if (saved[i][v]) SetAppPath(kKeys[i], *saved[i][v], kViews[v]);
+            }
         }
         DeleteFolderTree(root);
     }
@@ -80,13 +99,13 @@ protected:
     // Copies the stand-in into its own folder under the name the archiver's key leads to, and
     // registers that folder. Returns the executable's path.
     std::wstring Install(const std::wstring& keyName, const std::wstring& executableName,
-                         bool trailingBackslash) {
+                         bool trailingBackslash, RegistryView view = RegistryView::Native64) {
         const std::wstring folder = root + L"\\" + keyName + L" folder";
         ::CreateDirectoryW(folder.c_str(), nullptr);
         const std::wstring executable = folder + L"\\" + executableName;
         EXPECT_TRUE(
             ::CopyFileW(ProgramPath(L"fake_archiver.exe").c_str(), executable.c_str(), FALSE));
-        SetAppPath(keyName, trailingBackslash ? folder + L"\\" : folder);
+        SetAppPath(keyName, trailingBackslash ? folder + L"\\" : folder, view);
         return executable;
     }
 
@@ -102,7 +121,19 @@ protected:
     std::wstring root;
     std::wstring staging;
     std::wstring extract;
-    std::array<std::optional<std::wstring>, 3> saved;
+    // The stand-in, when it got far enough to note its process id, is no longer running.
+    void ExpectEnded(const std::wstring& executable) {
+        const std::wstring startup = Record(executable).second;
+        if (startup.empty()) return;  // ended before it even started its work
+        const DWORD processId = std::stoul(startup.substr(startup.rfind(L' ') + 1));
+        const UniqueKernelHandle process(::OpenProcess(SYNCHRONIZE, FALSE, processId));
+        if (process.Valid()) {
+            EXPECT_EQ(::WaitForSingleObject(process.Get(), 5000), WAIT_OBJECT_0);
+        }
+    }
+
+    std::atomic<std::int32_t> noStop{0};
+    std::array<std::array<std::optional<std::wstring>, 2>, 3> saved;
 };
 
 TEST_F(WinStaging, WinRarIsFoundFirstRunHiddenWithItsCommandLineAndWaitedFor) {
@@ -119,7 +150,7 @@ TEST_F(WinStaging, WinRarIsFoundFirstRunHiddenWithItsCommandLineAndWaitedFor) {
     EXPECT_TRUE(Exists(extract));  // WinRAR is given an existing destination
 
     std::uint32_t exitCode = 0;
-    ASSERT_TRUE(archivers->RunArchiver(arguments, executable, exitCode));
+    ASSERT_TRUE(archivers->RunArchiver(arguments, executable, exitCode, noStop));
     EXPECT_EQ(exitCode, 7u);
     // Present at once: the call returned only after the archiver had ended.
     EXPECT_TRUE(Exists(extract + L"\\sub\\DB2024.QDX"));
@@ -162,7 +193,7 @@ TEST_F(WinStaging, HaoZipAnd7ZipGetTheSevenZipCommandLineWithTwoBlanksBeforeTheX
         EXPECT_EQ(executable, expected);  // one backslash, whether the value ends in one or not
         EXPECT_FALSE(Exists(extract));    // these archivers make the destination themselves
         std::uint32_t exitCode = 0;
-        ASSERT_TRUE(archivers->RunArchiver(arguments, executable, exitCode));
+        ASSERT_TRUE(archivers->RunArchiver(arguments, executable, exitCode, noStop));
         EXPECT_EQ(exitCode, 7u);
         EXPECT_EQ(Record(executable).first,
                   L"\"" + expected + L"\"  x \"" + archive + L"\" -aoa -y \"-o" + extract + L"\"");
@@ -183,13 +214,14 @@ TEST_F(WinStaging, WithoutAnyKeyNoArchiverIsFound) {
 }
 
 TEST_F(WinStaging, AppPathValuesAndExecutablesPastTheLimitAreRefused) {
+    const std::wstring key = kAppPaths + L"WinRAR.exe";
     std::wstring value;
-    EXPECT_FALSE(ReadAppPath(kAppPaths + L"WinRAR.exe", value));  // no key
+    EXPECT_FALSE(ReadAppPath(key, RegistryView::Native64, value));  // no key
     SetAppPath(L"WinRAR.exe", std::wstring(kMaxPathChars, L'p'));
-    EXPECT_TRUE(ReadAppPath(kAppPaths + L"WinRAR.exe", value));
+    EXPECT_TRUE(ReadAppPath(key, RegistryView::Native64, value));
     EXPECT_EQ(value, std::wstring(kMaxPathChars, L'p'));
     SetAppPath(L"WinRAR.exe", std::wstring(kMaxPathChars + 1, L'p'));
-    EXPECT_FALSE(ReadAppPath(kAppPaths + L"WinRAR.exe", value));
+    EXPECT_FALSE(ReadAppPath(key, RegistryView::Native64, value));
 
     EXPECT_TRUE(FileExists(ProgramPath(L"fake_archiver.exe")));
     EXPECT_FALSE(FileExists(L""));
@@ -204,21 +236,99 @@ TEST_F(WinStaging, AnArchiverStillRunningAtTheLimitIsEnded) {
     std::wstring arguments;
     ASSERT_TRUE(archivers->FindArchiver(extract, staging + L"\\hang.7z", executable, arguments));
     std::uint32_t exitCode = 0;
-    EXPECT_FALSE(archivers->RunArchiver(arguments, executable, exitCode));
-    EXPECT_EQ(exitCode, kArchiverTimedOut);
+    EXPECT_FALSE(archivers->RunArchiver(arguments, executable, exitCode, noStop));
+    EXPECT_EQ(exitCode, kArchiverEnded);
 
-    const std::wstring startup = Record(sevenZip).second;
-    const DWORD processId = std::stoul(startup.substr(startup.rfind(L' ') + 1));
-    const UniqueKernelHandle process(::OpenProcess(SYNCHRONIZE, FALSE, processId));
-    if (process.Valid()) {
-        EXPECT_EQ(::WaitForSingleObject(process.Get(), 5000), WAIT_OBJECT_0);
+    ExpectEnded(sevenZip);
+}
+
+TEST_F(WinStaging, AStopRequestEndsAWaitingArchiverPromptly) {
+    const std::wstring sevenZip = Install(L"7zFM.exe", L"7z.exe", false);
+    const auto archivers = MakeSystemArchivers();  // the full wait limit
+    std::wstring executable;
+    std::wstring arguments;
+    ASSERT_TRUE(archivers->FindArchiver(extract, staging + L"\\hang.7z", executable, arguments));
+    std::atomic<std::int32_t> stopRequested{0};
+    std::atomic<bool> returned{false};
+    std::chrono::steady_clock::time_point raised;
+    std::thread closer([&] {
+        // Once the stand-in has started its minute of waiting, the window is closed.
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!returned && Record(sevenZip).second.empty() &&
+               std::chrono::steady_clock::now() < giveUp) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        raised = std::chrono::steady_clock::now();
+        stopRequested = 1;
+    });
+    std::uint32_t exitCode = 0;
+    EXPECT_FALSE(archivers->RunArchiver(arguments, executable, exitCode, stopRequested));
+    const auto ended = std::chrono::steady_clock::now();
+    returned = true;
+    closer.join();
+    EXPECT_EQ(exitCode, kArchiverEnded);
+    // The window waits 5 s for the worker before it ends the thread.
+    EXPECT_LT(ended - raised, std::chrono::seconds(5));
+
+    ExpectEnded(sevenZip);
+}
+
+TEST_F(WinStaging, EachRegistryViewIsReadAsAsked) {
+    // App Paths itself is one key for both views on Windows 7 and later (and in Wine), so a
+    // key in a redirected part of the registry shows that the 32-bit view is read as asked.
+    const std::wstring parent = L"SOFTWARE\\Kivrel Test";
+    const std::wstring keyPath = parent + L"\\App Paths\\7zFM.exe";
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0,
+                                KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const std::wstring x86 = L"C:\\Program Files (x86)\\7-Zip";
+    ::RegSetValueExW(key, L"Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(x86.c_str()),
+                     static_cast<DWORD>((x86.size() + 1) * sizeof(wchar_t)));
+    ::RegCloseKey(key);
+
+    std::wstring value;
+    const bool in64 = ReadAppPath(keyPath, RegistryView::Native64, value);
+    const bool in32 = ReadAppPath(keyPath, RegistryView::Wow32, value);
+    for (const std::wstring& created : {keyPath, parent + L"\\App Paths", parent}) {
+        ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, created.c_str(), KEY_WOW64_32KEY, 0);
     }
+    EXPECT_FALSE(in64);
+    EXPECT_TRUE(in32);
+    EXPECT_EQ(value, x86);
+}
+
+TEST_F(WinStaging, AKeyTheUserMayOnlyReadIsFound) {
+    const std::wstring winRar = Install(L"WinRAR.exe", L"WinRar.exe", false);
+    // Everyone may read the key, nobody may change it: what a standard user meets under
+    // HKEY_LOCAL_MACHINE.
+    PSECURITY_DESCRIPTOR readOnly = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        L"D:P(A;;KR;;;WD)(A;;SD;;;WD)", SDDL_REVISION_1, &readOnly, nullptr));
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, (kAppPaths + L"WinRAR.exe").c_str(), 0,
+                              WRITE_DAC | KEY_WOW64_64KEY, &key),
+              ERROR_SUCCESS);
+    const LSTATUS secured = ::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, readOnly);
+    ::RegCloseKey(key);
+    ::LocalFree(readOnly);
+    ASSERT_EQ(secured, ERROR_SUCCESS);
+    HKEY full = nullptr;
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, (kAppPaths + L"WinRAR.exe").c_str(), 0,
+                              KEY_ALL_ACCESS | KEY_WOW64_64KEY, &full),
+              ERROR_ACCESS_DENIED);
+
+    std::wstring executable;
+    std::wstring arguments;
+    ASSERT_TRUE(
+        MakeSystemArchivers()->FindArchiver(extract, staging + L"\\a.rar", executable, arguments));
+    EXPECT_EQ(executable, winRar);
 }
 
 TEST_F(WinStaging, AnArchiverThatCannotBeStartedReportsFalse) {
     std::uint32_t exitCode = 12345;
-    EXPECT_FALSE(
-        MakeSystemArchivers()->RunArchiver(L" x \"a.7z\"", root + L"\\missing\\7z.exe", exitCode));
+    EXPECT_FALSE(MakeSystemArchivers()->RunArchiver(L" x \"a.7z\"", root + L"\\missing\\7z.exe",
+                                                    exitCode, noStop));
     EXPECT_EQ(exitCode, 12345u);
 }
 
