@@ -161,6 +161,8 @@ int CGpsUnit::StoreLayout(std::uint32_t firstWord) {
 }
 
 int CGpsUnit::WriteUpdate(const UpdatePackage& package) {
+    // Where a unit keeps its data is known only from a reading that came whole.
+    if (!readingFault.empty()) return kWriteFailed;
     const ModelEntry* entry = FindModelEntry(package, modelId);
     WritePlan plan;
     if (const int planned = PlanLayout(package, entry, plan); planned != kWriteOk) return planned;
