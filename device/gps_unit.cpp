@@ -35,6 +35,7 @@ void CGpsUnit::ResetUnitInfo() noexcept {
     transferTicks = 0;
     transferWritten = 0;
     layoutRecord.Clear();
+    unitRecord.Clear();
     readingFault = kReadingNotDone;
     identityPending = 0;
     transferBusy = 0;
@@ -100,6 +101,7 @@ bool CGpsUnit::ReadUnitInfo() {
         databaseAt = layoutRecord.Word(LayoutRecord::kDatabaseStart);
         identityAt = kRecordIdentityAddress;
     }
+    unitRecord = layoutRecord;
 
     // The settings layout is recognised once the identity block of this reading is in: a unit
     // swapped since the last reading must not be judged by the previous unit's identity.

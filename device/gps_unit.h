@@ -81,6 +81,10 @@ struct WritePlan {
 [[nodiscard]] std::uint32_t RoundToSector(std::uint32_t length) noexcept;
 // A capacity a unit can have: a whole number of sectors, neither 0 nor absurdly large.
 [[nodiscard]] bool PlausibleCapacity(std::uint32_t capacity) noexcept;
+// A record the tool can write by: every region it sizes has a start, starts and sizes are
+// whole blocks, the data regions lie above the fixed low area and the model image outside the
+// model block, no two regions of a bank overlap, and all end within `capacity`.
+[[nodiscard]] bool LayoutHoldsTogether(const LayoutRecord& record, std::uint32_t capacity) noexcept;
 
 // Operations run on one thread at a time (the window's or the update worker's); the transfer
 // counters may be read and bumped from another thread.
@@ -122,10 +126,11 @@ public:
     [[nodiscard]] std::string_view ReadingFault() const noexcept { return readingFault; }
 
     // Writes an update: 0 written, 1 a write or erase failed (the update stops there) or the
-    // last reading was not whole (nothing written), 3 the package does not fit the unit
-    // (nothing written).
+    // last reading was not whole (nothing written), 3 the package does not fit the unit or the
+    // unit's layout record does not hold together (nothing written).
     [[nodiscard]] int WriteUpdate(const UpdatePackage& package);
     // Decides where each section goes; may erase the layout sector or store a new layout.
+    // When it fails the layout record is again the one the unit holds.
     [[nodiscard]] int PlanLayout(const UpdatePackage& package, const ModelEntry* entry,
                                  WritePlan& plan);
     // Fills the unit object's layout record for a new layout; 3 when its end passes the
@@ -157,6 +162,8 @@ private:
     [[nodiscard]] bool WriteSection(std::uint32_t address, std::uint8_t bank,
                                     const SectionBuffer& section);
     [[nodiscard]] bool Erase(std::uint32_t firstSector, std::uint32_t count);
+    [[nodiscard]] int MakePlan(const UpdatePackage& package, const ModelEntry* entry,
+                               WritePlan& plan);
     [[nodiscard]] int PlanFromRecord(const UpdatePackage& package, const ModelEntry* entry,
                                      WritePlan& plan) const;
     [[nodiscard]] int WriteSections(const UpdatePackage& package, const ModelEntry* entry,
@@ -165,6 +172,8 @@ private:
     void TakeIdsFromSettings();
 
     std::string_view readingFault = kReadingNotDone;
+    // The record the unit holds as far as it confirmed: read, stored or erased.
+    LayoutRecord unitRecord;
 };
 
 }  // namespace kivrel

@@ -1,6 +1,7 @@
 // Planning the unit's memory layout and writing an update into it.
 
 #include <algorithm>
+#include <array>
 
 #include "base/byte_sum.h"
 #include "device/gps_unit.h"
@@ -30,6 +31,16 @@ bool FitsFixedLayout(const RoundedSizes& r) {
            r.database <= kFixedDatabaseRoom;
 }
 
+struct Extent {
+    std::uint64_t start = 0;
+    std::uint64_t end = 0;
+    std::uint8_t bank = 0;
+};
+
+bool Overlap(const Extent& a, const Extent& b) {
+    return a.bank == b.bank && a.start < b.end && b.start < a.end;
+}
+
 void PlanFixed(WritePlan& plan) {
     const bool altMain = plan.altMain;
     plan = WritePlan{};
@@ -42,7 +53,50 @@ void PlanFixed(WritePlan& plan) {
 
 }  // namespace
 
+bool LayoutHoldsTogether(const LayoutRecord& record, std::uint32_t capacity) noexcept {
+    struct Region {
+        std::size_t start;
+        std::size_t size;
+        std::uint8_t bank;
+    };
+    constexpr Region kRegions[] = {
+        {LayoutRecord::kMainStart, LayoutRecord::kMainSize, kBank1},
+        {LayoutRecord::kResourceStart, LayoutRecord::kResourceSize, kBank1},
+        {LayoutRecord::kDatabaseStart, LayoutRecord::kDatabaseSize, kBank1},
+        {LayoutRecord::kAuxiliaryStart, LayoutRecord::kAuxiliarySize, kBank0},
+        {LayoutRecord::kModelImageAddress, LayoutRecord::kModelImageSize, kBank1},
+    };
+    constexpr std::size_t kModelImage = 4;
+    // The model block (header and data) whose copy the model image is.
+    constexpr Extent kModelBlock{kModelHeaderAddress, kModelHeaderAddress + kModelImageBytes,
+                                 kBank1};
+    std::array<Extent, std::size(kRegions)> placed{};
+    for (std::size_t i = 0; i < std::size(kRegions); ++i) {
+        const std::uint32_t start = record.Word(kRegions[i].start);
+        const std::uint32_t size = record.Word(kRegions[i].size);
+        if (size == 0) continue;
+        const Extent extent{start, std::uint64_t{start} + size, kRegions[i].bank};
+        // Addresses travel as block numbers: a ragged start would land elsewhere.
+        if (start == 0 || start % kBlockBytes != 0 || size % kBlockBytes != 0 ||
+            extent.end > capacity) {
+            return false;
+        }
+        if (i == kModelImage ? Overlap(extent, kModelBlock) : start < kPlacedBase) return false;
+        for (std::size_t j = 0; j < i; ++j) {
+            if (Overlap(extent, placed[j])) return false;
+        }
+        placed[i] = extent;
+    }
+    return true;
+}
+
 int CGpsUnit::PlanLayout(const UpdatePackage& package, const ModelEntry* entry, WritePlan& plan) {
+    const int result = MakePlan(package, entry, plan);
+    if (result != kWriteOk) layoutRecord = unitRecord;
+    return result;
+}
+
+int CGpsUnit::MakePlan(const UpdatePackage& package, const ModelEntry* entry, WritePlan& plan) {
     plan = WritePlan{};
     plan.altMain = entry != nullptr ? entry->altMainFlag != 0
                                     : layoutRecord.bytes[LayoutRecord::kAltMainFlag] != 0;
@@ -60,13 +114,15 @@ int CGpsUnit::PlanLayout(const UpdatePackage& package, const ModelEntry* entry, 
             }
         }
         layoutRecord.Clear();
+        unitRecord.Clear();
         return kWriteOk;
     }
     if (entry != nullptr) {
         if (r.main != 0 && r.resource != 0 && r.database != 0) {
             if (BuildLayoutRecord(entry->modelId, entry->secondLayoutWord, entry->altMainFlag,
                                   entry->firstLayoutWord, r.main, r.resource, r.database,
-                                  r.auxiliary) != kWriteOk) {
+                                  r.auxiliary) != kWriteOk ||
+                !LayoutHoldsTogether(layoutRecord, capacity)) {
                 return kWriteDoesNotFit;
             }
             if (StoreLayout(entry->firstLayoutWord) != kWriteOk) return kWriteFailed;
@@ -82,6 +138,7 @@ int CGpsUnit::PlanLayout(const UpdatePackage& package, const ModelEntry* entry, 
 int CGpsUnit::PlanFromRecord(const UpdatePackage& package, const ModelEntry* entry,
                              WritePlan& plan) const {
     const LayoutRecord& rec = layoutRecord;
+    if (!LayoutHoldsTogether(rec, capacity)) return kWriteDoesNotFit;
     const auto placed = [&](std::size_t start, std::size_t size) {
         return rec.Word(size) != 0 ? rec.Word(start) : 0;
     };
@@ -156,6 +213,7 @@ int CGpsUnit::StoreLayout(std::uint32_t firstWord) {
     const auto block = WriteLayoutBlock(layoutRecord);
     // Without its layout block the unit would read the regions at the old places.
     if (!WriteSmallBlock(kLayoutAddress, kBank0, block)) return kWriteFailed;
+    unitRecord = layoutRecord;  // whatever follows, the unit now reads this record
     if (firstWord == 0) return kWriteOk;
     return Erase(kPlacedBase / kSectorBytes, firstWord / kSectorBytes) ? kWriteOk : kWriteFailed;
 }
