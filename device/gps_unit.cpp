@@ -213,11 +213,6 @@ bool CGpsUnit::WriteSmallBlock(std::uint32_t address, std::uint8_t bank,
     return WriteBlocks(address, bank, bytes, 0, ByteSum(bytes));
 }
 
-bool CGpsUnit::WriteSection(std::uint32_t address, std::uint8_t bank,
-                            const SectionBuffer& section) {
-    return WriteBlocks(address, bank, section.bytes, section.recordedSize, section.checksum);
-}
-
 bool CGpsUnit::Erase(std::uint32_t firstSector, std::uint32_t count) {
     return link.SendCommand(CommandCode::kEraseSectors, firstSector, count, 0, 0, 0) &&
            link.ReceiveReply();

@@ -159,15 +159,11 @@ private:
                                    std::uint32_t dataSum);
     [[nodiscard]] bool WriteSmallBlock(std::uint32_t address, std::uint8_t bank,
                                        std::span<const std::uint8_t> bytes);
-    [[nodiscard]] bool WriteSection(std::uint32_t address, std::uint8_t bank,
-                                    const SectionBuffer& section);
     [[nodiscard]] bool Erase(std::uint32_t firstSector, std::uint32_t count);
     [[nodiscard]] int MakePlan(const UpdatePackage& package, const ModelEntry* entry,
                                WritePlan& plan);
     [[nodiscard]] int PlanFromRecord(const UpdatePackage& package, const ModelEntry* entry,
                                      WritePlan& plan) const;
-    [[nodiscard]] int WriteSections(const UpdatePackage& package, const ModelEntry* entry,
-                                    const WritePlan& plan);
     void ReadDates(std::uint32_t mainAt, std::uint32_t resourceAt, std::uint32_t databaseAt);
     void TakeIdsFromSettings();
 

@@ -31,6 +31,71 @@ bool FitsFixedLayout(const RoundedSizes& r) {
            r.database <= kFixedDatabaseRoom;
 }
 
+// One WriteBlocks of an update, its data as the package holds it.
+struct PlannedWrite {
+    std::uint32_t address = 0;
+    std::uint8_t bank = 0;
+    std::span<const std::uint8_t> bytes;
+    std::uint32_t wordC = 0;
+    std::uint32_t dataSum = 0;
+};
+
+// Everything an update sends once planned, in the order it goes: what the progress total
+// counts is exactly what is written.
+class WriteList {
+public:
+    void Small(std::uint32_t address, std::uint8_t bank, std::span<const std::uint8_t> bytes) {
+        Add({address, bank, bytes, 0, ByteSum(bytes)});
+    }
+    void Section(std::uint32_t address, std::uint8_t bank, const SectionBuffer& section) {
+        Add({address, bank, section.bytes, section.recordedSize, section.checksum});
+    }
+    [[nodiscard]] std::span<const PlannedWrite> Writes() const { return {writes.data(), count}; }
+    [[nodiscard]] std::uint64_t Bytes() const {
+        std::uint64_t total = 0;
+        for (const PlannedWrite& w : Writes()) total += w.bytes.size();
+        return total;
+    }
+
+private:
+    void Add(const PlannedWrite& write) { writes.at(count++) = write; }
+
+    std::array<PlannedWrite, 9> writes{};
+    std::size_t count = 0;
+};
+
+WriteList ListWrites(const UpdatePackage& package, const ModelEntry* entry, const WritePlan& plan,
+                     bool identityPending) {
+    WriteList list;
+    if (plan.identityAddress != 0 && identityPending) {
+        list.Small(plan.identityAddress, kBank0, package.identity);
+    }
+    if (plan.modelImageAddress != 0 && entry != nullptr) {
+        list.Small(plan.modelImageAddress, kBank1, entry->flashImage);
+    }
+    struct Region {
+        std::uint32_t address;
+        std::uint8_t bank;
+        const SectionBuffer& section;
+    };
+    const Region regions[] = {
+        {plan.resourceAddress, kBank1, package.resource},
+        {plan.auxiliaryAddress, kBank0, package.auxiliary},
+        {plan.databaseAddress, kBank1, package.database},
+        {plan.mainAddress, kBank1, ChosenMainImage(package, plan.altMain)},
+    };
+    for (const Region& region : regions) {
+        if (region.address == 0 || region.section.PaddedLength() == 0) continue;
+        list.Section(region.address, region.bank, region.section);
+    }
+    if (package.base.PaddedLength() != 0) list.Section(0, kBank0, package.base);
+    if (entry != nullptr && entry->data.PaddedLength() != 0) {
+        list.Small(kModelHeaderAddress, kBank1, entry->blockHeader);
+        list.Section(kModelDataAddress, kBank1, entry->data);
+    }
+    return list;
+}
+
 struct Extent {
     std::uint64_t start = 0;
     std::uint64_t end = 0;
@@ -224,66 +289,31 @@ int CGpsUnit::WriteUpdate(const UpdatePackage& package) {
     const ModelEntry* entry = FindModelEntry(package, modelId);
     WritePlan plan;
     if (const int planned = PlanLayout(package, entry, plan); planned != kWriteOk) return planned;
-
-    const SectionBuffer& mainImage = ChosenMainImage(package, plan.altMain);
-    std::uint64_t total = std::uint64_t{package.base.PaddedLength()} + mainImage.PaddedLength() +
-                          package.resource.PaddedLength() + package.database.PaddedLength() +
-                          package.auxiliary.PaddedLength();
-    if (entry != nullptr) {
-        total += entry->data.PaddedLength();
-        if (plan.modelImageAddress != 0) total += kModelImageBytes;
+    if (plan.modelImageAddress != 0 && entry != nullptr &&
+        entry->flashImage.size() != kModelImageBytes) {
+        return kWriteFailed;
     }
-    const auto total32 = static_cast<std::uint32_t>(total);
+
+    const WriteList list = ListWrites(package, entry, plan, identityPending != 0);
+    const auto total32 = static_cast<std::uint32_t>(list.Bytes());  // at most a few MiB
     transferTotal = total32;
     transferTicks = 0;
     transferWritten = 0;
     link.Notify().TransferStart(total32);
     transferBusy = 1;
 
-    const int result = WriteSections(package, entry, plan);
+    // Every write must be taken whole: a refused or broken one ends the update as failed.
+    int result = kWriteOk;
+    for (const PlannedWrite& write : list.Writes()) {
+        if (!WriteBlocks(write.address, write.bank, write.bytes, write.wordC, write.dataSum)) {
+            result = kWriteFailed;
+            break;
+        }
+    }
     if (result == kWriteOk) (void)ReadUnitInfo();  // the dates and layout now reflect the write
     transferWritten = total32;
     transferBusy = 0;
     return result;
-}
-
-int CGpsUnit::WriteSections(const UpdatePackage& package, const ModelEntry* entry,
-                            const WritePlan& plan) {
-    // Every write must be taken whole: a refused or broken one ends the update as failed.
-    if (plan.identityAddress != 0 && identityPending != 0 &&
-        !WriteSmallBlock(plan.identityAddress, kBank0, package.identity)) {
-        return kWriteFailed;
-    }
-    if (plan.modelImageAddress != 0 && entry != nullptr &&
-        (entry->flashImage.size() != kModelImageBytes ||
-         !WriteSmallBlock(plan.modelImageAddress, kBank1, entry->flashImage))) {
-        return kWriteFailed;
-    }
-    struct Region {
-        std::uint32_t address;
-        std::uint8_t bank;
-        const SectionBuffer& section;
-    };
-    const Region regions[] = {
-        {plan.resourceAddress, kBank1, package.resource},
-        {plan.auxiliaryAddress, kBank0, package.auxiliary},
-        {plan.databaseAddress, kBank1, package.database},
-        {plan.mainAddress, kBank1, ChosenMainImage(package, plan.altMain)},
-    };
-    for (const Region& region : regions) {
-        if (region.address == 0 || region.section.PaddedLength() == 0) continue;
-        if (!WriteSection(region.address, region.bank, region.section)) return kWriteFailed;
-    }
-    if (package.base.PaddedLength() != 0 && !WriteSection(0, kBank0, package.base)) {
-        return kWriteFailed;
-    }
-    if (entry != nullptr && entry->data.PaddedLength() != 0) {
-        if (!WriteSmallBlock(kModelHeaderAddress, kBank1, entry->blockHeader) ||
-            !WriteSection(kModelDataAddress, kBank1, entry->data)) {
-            return kWriteFailed;
-        }
-    }
-    return kWriteOk;
 }
 
 }  // namespace kivrel

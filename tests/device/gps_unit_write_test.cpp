@@ -164,21 +164,34 @@ TEST(WriteUpdate, AnExtendedTableLaysOutAndStoresANewRecordAndErasesTheModelsAre
     EXPECT_TRUE(u.sim->Violations().empty());
 }
 
-TEST(WriteUpdate, TheTotalCountsEverySectionAndTheProgressAddsUpToIt) {
-    SimUnit u;
-    ASSERT_TRUE(u.ConnectAndRead());
-    const UpdatePackage package =
-        WithModels(test::MakePackage(5000, 9000, 7000, 600, 1024), true,
-                   {test::MakeModelEntry(test::ModelId("KV01"), test::Pattern(2000, 8))});
-    ASSERT_EQ(u.unit.WriteUpdate(package), kWriteOk);
-    const std::uint32_t total = 1024 + 0x9000 + 7168 + 2048 + 5120 + 9216 + 768;
-    EXPECT_EQ(u.sink.starts, (std::vector<std::uint32_t>{total}));
-    // Two blocks are not in the total: the layout block, written before the start, and the
-    // model block header.
-    EXPECT_EQ(u.sink.writtenBytes, total + 512u);
-    EXPECT_EQ(u.unit.transferTotal.load(), total);
-    EXPECT_EQ(u.unit.transferWritten.load(), total);
-    EXPECT_EQ(u.unit.transferBusy.load(), 0u);
+TEST(WriteUpdate, TheTotalIsWhatIsSentAfterTheStartAndTheProgressEndsAtIt) {
+    struct Case {
+        const char* name;
+        bool extended;
+        std::uint32_t total;
+    };
+    // Base 1024, resource 5120, database 9216, main 7168, auxiliary 768; model data 2048 and
+    // its 256-byte header.
+    const Case cases[] = {
+        {"new layout: model image and auxiliary image too", true,
+         1024 + 0x9000 + 5120 + 768 + 9216 + 7168 + 256 + 2048},
+        {"fixed layout: no auxiliary image", false, 1024 + 5120 + 9216 + 7168 + 256 + 2048},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimUnit u;
+        ASSERT_TRUE(u.ConnectAndRead());
+        const UpdatePackage package =
+            WithModels(test::MakePackage(5000, 9000, 7000, 600, 1024), c.extended,
+                       {test::MakeModelEntry(test::ModelId("KV01"), test::Pattern(2000, 8))});
+        ASSERT_EQ(u.unit.WriteUpdate(package), kWriteOk);
+        EXPECT_EQ(u.sink.starts, (std::vector<std::uint32_t>{c.total}));
+        // The layout block of a new layout goes before the start and is not counted.
+        EXPECT_EQ(u.sink.writtenBytes - u.sink.writtenAtStart, c.total);
+        EXPECT_EQ(u.unit.transferTotal.load(), c.total);
+        EXPECT_EQ(u.unit.transferWritten.load(), c.total);
+        EXPECT_EQ(u.unit.transferBusy.load(), 0u);
+    }
 }
 
 TEST(WriteUpdate, APackageLargerThanTheUnitGives3WithNothingSent) {
