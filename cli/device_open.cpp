@@ -15,7 +15,9 @@ namespace kivrel::cli {
 namespace {
 
 constexpr std::string_view kSimPrefix = "sim:";
-constexpr std::uint32_t kProbeTimeoutMs = 3000;
+// A unit answers a query within milliseconds; a reading of a silent unit waits this long for
+// each of its eight steps.
+constexpr std::uint32_t kFirstAnswerTimeoutMs = 1000;
 
 std::filesystem::path Utf8Path(std::string_view utf8) {
     return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
@@ -50,27 +52,29 @@ std::string OpenUnitForCli(const GlobalOptions& options, CGpsUnit& unit, EventSi
     return {};
 }
 
-bool UnitAnswers(const GlobalOptions& options, CGpsUnit& unit) {
-    unit.link.SetTimeoutMs(std::min(options.timeoutMs, kProbeTimeoutMs));
-    CommandFrame reply;
-    const bool answers =
-        unit.link.SendCommand(CommandCode::kQueryVersion, kMagicA, kMagicB, 0, 0, 0) &&
-        (unit.link.ReceiveReply(&reply) || reply.length == kFrameLength);
-    unit.link.SetTimeoutMs(options.timeoutMs);
-    return answers;
+std::string ReadOpenedUnit(const GlobalOptions& options, CGpsUnit& unit) {
+    // As the window does: every unit is read through the vendor check.
+    if (!unit.acceptanceHook) unit.acceptanceHook = VendorAcceptanceHook(DefaultVendorConfig());
+    unit.link.BoundWaitsUntilAnswered(std::min(options.timeoutMs, kFirstAnswerTimeoutMs));
+    unit.ResetUnitInfo();
+    const bool accepted = unit.ReadUnitInfo();
+    const bool silent = unit.link.Unanswered();
+    unit.link.BoundWaitsUntilAnswered(0);
+    if (silent) {
+        unit.link.CloseHandles();
+        return "the unit does not answer";
+    }
+    if (!accepted) return "the unit does not belong to this tool's vendor";
+    if (!unit.ReadingFault().empty()) {
+        return "the unit could not be read (" + std::string(unit.ReadingFault()) +
+               "); nothing was changed. Check its connection, replug it and try again";
+    }
+    return {};
 }
 
 std::string OpenAndReadUnit(const GlobalOptions& options, CGpsUnit& unit, EventSink* sink) {
     if (std::string error = OpenUnitForCli(options, unit, sink); !error.empty()) return error;
-    if (!UnitAnswers(options, unit)) {
-        unit.link.CloseHandles();
-        return "the unit does not answer";
-    }
-    // As the window does: every unit is read through the vendor check.
-    if (!unit.acceptanceHook) unit.acceptanceHook = VendorAcceptanceHook(DefaultVendorConfig());
-    unit.ResetUnitInfo();
-    if (!unit.ReadUnitInfo()) return "the unit does not belong to this tool's vendor";
-    return {};
+    return ReadOpenedUnit(options, unit);
 }
 
 }  // namespace kivrel::cli

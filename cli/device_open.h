@@ -26,13 +26,14 @@ namespace kivrel::cli {
 [[nodiscard]] std::string OpenUnitForCli(const GlobalOptions& options, CGpsUnit& unit,
                                          EventSink* sink);
 
-// Asks the unit its boot version with a short wait: a unit that does not answer would make
-// each step of a reading wait its full bound, minutes in all. Any well-formed reply counts.
-[[nodiscard]] bool UnitAnswers(const GlobalOptions& options, CGpsUnit& unit);
-
-// OpenUnitForCli, then UnitAnswers, then the reading the window does on every connect: ResetUnitInfo and
+// The reading the window does on every connect, on an opened unit: ResetUnitInfo and
 // ReadUnitInfo, through the build's vendor check unless `unit.acceptanceHook` is already set.
-// A refused unit is an error (the link is then closed).
+// Until the unit first answers, each wait is short: a silent unit is known in seconds, not
+// after every step's full bound. Returns an error text, empty on success: a silent unit (the
+// link is then closed), a refused one (closed too), or a reading that did not come whole.
+[[nodiscard]] std::string ReadOpenedUnit(const GlobalOptions& options, CGpsUnit& unit);
+
+// OpenUnitForCli, then ReadOpenedUnit.
 [[nodiscard]] std::string OpenAndReadUnit(const GlobalOptions& options, CGpsUnit& unit,
                                           EventSink* sink);
 

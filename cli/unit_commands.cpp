@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <span>
 #include <string>
+#include <utility>
 
 #include "base/text.h"
 #include "cli/cli_text.h"
@@ -53,6 +54,15 @@ std::uint32_t DateNumber(const BuildDate& date) {
     return std::uint32_t{date.year} * 10000 + std::uint32_t{date.month} * 100 + date.day;
 }
 
+// Erased flash reads as all ones, which decodes to 2106-02-07 06:28:15: no data, not a date.
+bool Blank(const BuildDate& date) {
+    return date == SecondsToDate(0xFFFFFFFFu);
+}
+
+std::string DateText(const BuildDate& date) {
+    return Blank(date) ? "blank (erased flash)" : FormatDate(date);
+}
+
 void PrintJson(const nlohmann::json& json) {
     std::cout << json.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
 }
@@ -76,8 +86,12 @@ int Connect(const GlobalOptions& options, CGpsUnit& unit) {
 int RunInfo(const GlobalOptions& options) {
     CGpsUnit unit;
     if (const int status = Connect(options, unit); status != kExitOk) return status;
-    // What a silent unit "holds" is noise: say so rather than print it as the unit's.
-    if (unit.bootVersion < 0) return Fail("the unit does not answer");
+    const std::pair<const char*, const BuildDate*> regions[] = {
+        {"main", &unit.mainDate}, {"resource", &unit.resourceDate}, {"database", &unit.databaseDate}};
+    nlohmann::json blank = nlohmann::json::array();
+    for (const auto& [name, date] : regions) {
+        if (Blank(*date)) blank.push_back(name);
+    }
     if (options.json) {
         PrintJson({
             {"boot_version", unit.bootVersion},
@@ -92,6 +106,7 @@ int RunInfo(const GlobalOptions& options) {
               {"resource", FormatDate(unit.resourceDate)},
               {"database", FormatDate(unit.databaseDate)}}},
             {"database_version", DateNumber(unit.databaseDate)},
+            {"blank_regions", blank},
         });
         return kExitOk;
     }
@@ -104,10 +119,13 @@ int RunInfo(const GlobalOptions& options) {
               << "Layout record:     " << (unit.HasLayoutRecord() ? "yes" : "no") << '\n'
               << "Identity:          \"" << AsciiText(std::span(unit.identity).first(16)) << "\" ("
               << Hex(std::span(unit.identity).first(16)) << "...)\n"
-              << "Main date:         " << FormatDate(unit.mainDate) << '\n'
-              << "Resource date:     " << FormatDate(unit.resourceDate) << '\n'
-              << "Database date:     " << FormatDate(unit.databaseDate) << '\n'
-              << "Database version:  " << DateNumber(unit.databaseDate) << '\n';
+              << "Main date:         " << DateText(unit.mainDate) << '\n'
+              << "Resource date:     " << DateText(unit.resourceDate) << '\n'
+              << "Database date:     " << DateText(unit.databaseDate) << '\n'
+              << "Database version:  "
+              << (Blank(unit.databaseDate) ? std::string("none (blank)")
+                                           : std::to_string(DateNumber(unit.databaseDate)))
+              << '\n';
     return kExitOk;
 }
 

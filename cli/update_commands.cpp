@@ -243,19 +243,21 @@ int RunUpdate(const GlobalOptions& options, const UpdateArgs& args) {
     if (chooseProvinces && !host.asked) {
         std::fprintf(stderr, "The update file has no province table: its own database was sent.\n");
     }
-    if (outcome.succeeded) return kExitOk;
+    if (outcome.succeeded) {
+        // The update is in the unit; only what comes after the data went unconfirmed.
+        if (outcome.unitSilentAtEnd) {
+            std::fprintf(stderr,
+                         "The unit stopped answering at the end of the update: replug it and "
+                         "check it with `kivrel info`.\n");
+        }
+        return kExitOk;
+    }
 
     // Once writing began, say where the unit stands before the user tries again.
     if (!host.transferStarted) return kExitFailure;
-    bool readAgain = false;
-    if (unit.Connected()) {
-        if (UnitAnswers(options, unit)) {
-            unit.ResetUnitInfo();
-            readAgain = unit.ReadUnitInfo();
-        }
-    } else {
-        readAgain = OpenAndReadUnit(options, unit, nullptr).empty();
-    }
+    const bool readAgain = (unit.Connected() ? ReadOpenedUnit(options, unit)
+                                             : OpenAndReadUnit(options, unit, nullptr))
+                               .empty();
     if (readAgain) {
         PrintUnitState(unit);
     } else {

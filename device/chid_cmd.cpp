@@ -1,10 +1,17 @@
 #include "device/chid_cmd.h"
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
 #include <utility>
 
 namespace kivrel {
+namespace {
+
+// Late replies that may come before the one awaited: more means the link is out of step.
+constexpr int kMaxStaleReplies = 8;
+
+}  // namespace
 
 CHidCmd::~CHidCmd() {
     CloseHandles();
@@ -32,28 +39,43 @@ bool CHidCmd::SendCommand(CommandCode code, std::uint32_t wordA, std::uint32_t w
         replyTimeoutMs = static_cast<std::uint32_t>(
             std::min<std::uint64_t>(wait, std::numeric_limits<std::uint32_t>::max()));
     }
-    if (StopRequested()) return false;
+    replyCode = static_cast<std::uint8_t>(code);
+    if (!transport || StopRequested()) return false;
+    (void)transport->DiscardInput();
     WriteFrame(MakeCommandFrame(code, wordA, wordB, wordC, bank, dataSum), report);
-    return transport && transport->WriteReport(report, timeoutMs);
+    return transport->WriteReport(report, timeoutMs);
 }
 
 bool CHidCmd::ReadInput(std::size_t& count, std::uint32_t waitMs) {
     report.fill(0);
     count = 0;
+    if (untilAnsweredMs != 0) waitMs = std::min(waitMs, untilAnsweredMs);
     if (!transport || !transport->ReadReport(report, count, waitMs)) return false;
     count = std::min(count, kReportBytes);
+    untilAnsweredMs = 0;
     return true;
 }
 
 bool CHidCmd::ReceiveReply(CommandFrame* reply) {
+    using Clock = std::chrono::steady_clock;
     if (reply != nullptr) *reply = CommandFrame{};
-    std::size_t count = 0;
-    const std::uint32_t waitMs = std::exchange(replyTimeoutMs, timeoutMs);
-    if (!ReadInput(count, waitMs)) return false;
-    CommandFrame frame;
-    if (!ParseReplyFrame(std::span(report).first(count), frame)) return false;
-    if (reply != nullptr) *reply = frame;
-    return frame.wordA == 0;
+    std::uint32_t waitMs = std::exchange(replyTimeoutMs, timeoutMs);
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(waitMs);
+    for (int stale = 0;; ++stale) {
+        std::size_t count = 0;
+        if (!ReadInput(count, waitMs)) return false;
+        CommandFrame frame;
+        if (!ParseReplyFrame(std::span(report).first(count), frame)) return false;
+        if (frame.code == replyCode) {
+            if (reply != nullptr) *reply = frame;
+            return frame.wordA == 0;
+        }
+        // An earlier command's reply, come after its bound: wait on for this one's.
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (stale == kMaxStaleReplies || left <= 0) return false;
+        waitMs = static_cast<std::uint32_t>(left);
+    }
 }
 
 int CHidCmd::ReadOneBlock(std::uint32_t block, std::uint8_t bank,

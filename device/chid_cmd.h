@@ -1,7 +1,9 @@
 #pragma once
 // The unit's command layer: builds and checks command frames, runs the data phases of the two
 // block commands and reports progress through the event sink. One report buffer, no queue, no
-// lock: callers finish one exchange (command, data, reply) before starting the next.
+// lock: callers finish one exchange (command, data, reply) before starting the next. A reply
+// that comes after its bound must not answer the next command: each command first drops what
+// is waiting, and a reply counts only when it carries the code of the command sent.
 
 #include <atomic>
 #include <cstdint>
@@ -40,12 +42,22 @@ public:
     // 500 ms per sector.
     void SetTimeoutMs(std::uint32_t milliseconds) noexcept { timeoutMs = milliseconds; }
     [[nodiscard]] std::uint32_t TimeoutMs() const noexcept { return timeoutMs; }
+    // Until the unit next sends a report, no wait is longer than `milliseconds`: a unit that
+    // does not answer at all costs a reading seconds, not a full bound for every step.
+    void BoundWaitsUntilAnswered(std::uint32_t milliseconds) noexcept {
+        untilAnsweredMs = milliseconds;
+    }
+    // True while such a bound is set and nothing has come from the unit since.
+    [[nodiscard]] bool Unanswered() const noexcept { return untilAnsweredMs != 0; }
 
-    // Composes and writes one command report; true when it was written.
+    // Drops the input reports waiting from earlier exchanges, then composes and writes one
+    // command report; true when it was written.
     [[nodiscard]] bool SendCommand(CommandCode code, std::uint32_t wordA, std::uint32_t wordB,
                                    std::uint32_t wordC, std::uint8_t bank, std::uint32_t dataSum);
-    // Reads one reply. True only for a well-formed reply with status 0. `reply` (optional)
-    // receives a well-formed reply whatever its status, else all zero.
+    // Reads the reply to the last command sent, passing over well-formed replies to other
+    // commands (late ones) within the same bound. True only for a well-formed reply with that
+    // command's code and status 0. `reply` (optional) receives such a reply whatever its
+    // status, else all zero.
     [[nodiscard]] bool ReceiveReply(CommandFrame* reply = nullptr);
     // One ReadBlock exchange: 256 on success, -1 when the command could not be sent, -2 when
     // the closing reply is not a success, the bytes gathered when a data report could not be
@@ -79,6 +91,8 @@ private:
     NullEventSink nullSink;
     std::uint32_t timeoutMs = kDefaultTimeoutMs;
     std::uint32_t replyTimeoutMs = kDefaultTimeoutMs;  // for the reply to the last command
+    std::uint8_t replyCode = 0;                         // the code of the last command
+    std::uint32_t untilAnsweredMs = 0;                  // 0: no bound until the first answer
 };
 
 }  // namespace kivrel

@@ -123,6 +123,10 @@ bool CHidIO::Transfer(HANDLE handle, HANDLE event, bool read, void* buffer, DWOR
     return true;
 }
 
+bool CHidIO::FlushInput() noexcept {
+    return readHandle.Valid() && ::HidD_FlushQueue(readHandle.Get()) != FALSE;
+}
+
 void CHidIO::CloseHandles() noexcept {
     if (readHandle.Valid()) ::CancelIo(readHandle.Get());
     if (writeHandle.Valid()) ::CancelIo(writeHandle.Get());

@@ -31,6 +31,9 @@ public:
     [[nodiscard]] bool ReadReport(std::uint8_t* report, DWORD* count, DWORD timeoutMs);
     [[nodiscard]] bool WriteReport(const std::uint8_t* report, DWORD* count, DWORD timeoutMs);
 
+    // Empties the driver's queue of input reports that arrived unread; false when not open.
+    bool FlushInput() noexcept;
+
     // Cancels pending transfers, then closes both handles.
     void CloseHandles() noexcept;
 

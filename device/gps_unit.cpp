@@ -10,8 +10,6 @@
 namespace kivrel {
 namespace {
 
-constexpr std::uint32_t kLayoutBlock = kLayoutAddress / kBlockBytes;
-constexpr std::uint32_t kSettingsBlock = kSettingsAddress / kBlockBytes;
 constexpr std::uint32_t kSettingsSector = kSettingsAddress / kSectorBytes;
 
 using BlockBytes = std::array<std::uint8_t, kBlockBytes>;
@@ -29,21 +27,45 @@ std::uint32_t RoundToSector(std::uint32_t length) noexcept {
     return static_cast<std::uint32_t>(rounded);  // section lengths stay far below 4 GiB
 }
 
+bool PlausibleCapacity(std::uint32_t capacity) noexcept {
+    return capacity != 0 && capacity % kSectorBytes == 0 && capacity <= kMaxPlausibleCapacity;
+}
+
 void CGpsUnit::ResetUnitInfo() noexcept {
     transferTicks = 0;
     transferWritten = 0;
     layoutRecord.Clear();
+    unitRecord.Clear();
+    readingFault = kReadingNotDone;
     identityPending = 0;
     transferBusy = 0;
     settingsFormat = -1;
 }
 
 bool CGpsUnit::ReadUnitInfo() {
+    // Only what came whole may be judged; anything else leaves the unit unknown, and the first
+    // such step is kept to say why.
+    readingFault = {};
+    const auto failed = [this](std::string_view step) {
+        if (readingFault.empty()) readingFault = step;
+    };
+    const auto readBlock = [this, &failed](std::uint32_t address, BlockBytes& block,
+                                           std::string_view step) {
+        const bool whole =
+            link.ReadOneBlock(address / kBlockBytes, kBank0, block) == static_cast<int>(kBlockBytes);
+        if (!whole) failed(step);
+        return whole;
+    };
+
     CommandFrame reply;
     if (!link.SendCommand(CommandCode::kQueryVersion, kMagicA, kMagicB, 0, 0, 0)) {
         bootVersion = -1;
+        failed(kReadingBootVersion);
+    } else if (link.ReceiveReply(&reply)) {
+        bootVersion = static_cast<std::int32_t>(reply.wordB);
     } else {
-        bootVersion = link.ReceiveReply(&reply) ? static_cast<std::int32_t>(reply.wordB) : -2;
+        bootVersion = -2;
+        failed(kReadingBootVersion);
     }
     // The failure values -1 and -2 are huge unsigned: such a unit is asked too.
     if (static_cast<std::uint32_t>(bootVersion) >= kCapacityQueryBoot) {
@@ -51,6 +73,11 @@ bool CGpsUnit::ReadUnitInfo() {
             capacity = static_cast<std::uint32_t>(-1);
         } else {
             capacity = link.ReceiveReply(&reply) ? reply.wordB : static_cast<std::uint32_t>(-2);
+        }
+        // Taken as a size, -1, -2 or noise would let any layout "fit" and be stored.
+        if (!PlausibleCapacity(capacity)) {
+            failed(capacity >= static_cast<std::uint32_t>(-2) ? kReadingCapacity
+                                                               : kReadingImplausibleCapacity);
         }
     } else {
         capacity = kDefaultCapacity;
@@ -63,7 +90,8 @@ bool CGpsUnit::ReadUnitInfo() {
     std::uint32_t resourceAt = kFixedResourceAddress;
     std::uint32_t databaseAt = kFixedDatabaseAddress;
     BlockBytes block{};
-    if (link.ReadOneBlock(kLayoutBlock, kBank0, block) == static_cast<int>(kBlockBytes) &&
+    // A block that did not come is no proof that the unit has no record.
+    if (readBlock(kLayoutAddress, block, kReadingLayoutBlock) &&
         ParseLayoutBlock(block, layoutRecord)) {
         modelId = layoutRecord.Word(LayoutRecord::kModelId);
         settingsRevision =
@@ -73,15 +101,14 @@ bool CGpsUnit::ReadUnitInfo() {
         databaseAt = layoutRecord.Word(LayoutRecord::kDatabaseStart);
         identityAt = kRecordIdentityAddress;
     }
+    unitRecord = layoutRecord;
 
     // The settings layout is recognised once the identity block of this reading is in: a unit
     // swapped since the last reading must not be judged by the previous unit's identity.
-    const bool settingsRead =
-        link.ReadOneBlock(kSettingsBlock, kBank0, block) == static_cast<int>(kBlockBytes);
+    const bool settingsRead = readBlock(kSettingsAddress, block, kReadingSettingsBlock);
     if (settingsRead) settingsBlock = SettingsBlock(block);
 
-    if (link.ReadOneBlock(identityAt / kBlockBytes, kBank0, block) ==
-        static_cast<int>(kBlockBytes)) {
+    if (readBlock(identityAt, block, kReadingIdentityBlock)) {
         identity = block;
     } else {
         identity.fill(0xFF);
@@ -109,9 +136,14 @@ void CGpsUnit::TakeIdsFromSettings() {
     const std::uint8_t* record = settingsBlock.bytes.data() + 4;
     switch (settingsFormat) {
         case 4:
-        case 3:
             modelId = GetU32(record);
             settingsRevision = static_cast<std::int32_t>(GetU32(record + 51));
+            break;
+        case 3:
+            // Record bytes 51-54 lie inside the APN text here ("cmnet" would read as revision
+            // 7628142 and make the Setting button refuse the unit): no revision is kept.
+            modelId = GetU32(record);
+            settingsRevision = 0;
             break;
         case 2:
             modelId = GetU32(record + 24);
@@ -179,11 +211,6 @@ bool CGpsUnit::WriteBlocks(std::uint32_t address, std::uint8_t bank,
 bool CGpsUnit::WriteSmallBlock(std::uint32_t address, std::uint8_t bank,
                                std::span<const std::uint8_t> bytes) {
     return WriteBlocks(address, bank, bytes, 0, ByteSum(bytes));
-}
-
-bool CGpsUnit::WriteSection(std::uint32_t address, std::uint8_t bank,
-                            const SectionBuffer& section) {
-    return WriteBlocks(address, bank, section.bytes, section.recordedSize, section.checksum);
 }
 
 bool CGpsUnit::Erase(std::uint32_t firstSector, std::uint32_t count) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <string_view>
 
 #include "device/chid_cmd.h"
 #include "device/layout_record.h"
@@ -43,6 +44,19 @@ inline constexpr std::uint32_t kFixedDatabaseRoom = 0x522000;
 inline constexpr std::uint32_t kCapacityQueryBoot = 1011;
 inline constexpr std::uint32_t kAbandonBoot = 1010;
 inline constexpr std::uint32_t kDefaultCapacity = 0x800000;
+// Far beyond any unit's flash; the failure values -1 and -2 and other noise lie above it or
+// are no whole number of sectors.
+inline constexpr std::uint32_t kMaxPlausibleCapacity = 0x40000000;
+
+// What a reading could not read whole (CGpsUnit::ReadingFault).
+inline constexpr std::string_view kReadingNotDone = "the unit has not been read";
+inline constexpr std::string_view kReadingBootVersion = "the boot version query failed";
+inline constexpr std::string_view kReadingCapacity = "the capacity query failed";
+inline constexpr std::string_view kReadingImplausibleCapacity =
+    "the capacity the unit gave is no flash size";
+inline constexpr std::string_view kReadingLayoutBlock = "the layout block did not come whole";
+inline constexpr std::string_view kReadingSettingsBlock = "the settings block did not come whole";
+inline constexpr std::string_view kReadingIdentityBlock = "the identity block did not come whole";
 
 // Results of WriteUpdate and PlanLayout.
 inline constexpr int kWriteOk = 0;
@@ -65,6 +79,12 @@ struct WritePlan {
                                                    bool altMain) noexcept;
 // A padded length rounded up to whole 4 KiB sectors.
 [[nodiscard]] std::uint32_t RoundToSector(std::uint32_t length) noexcept;
+// A capacity a unit can have: a whole number of sectors, neither 0 nor absurdly large.
+[[nodiscard]] bool PlausibleCapacity(std::uint32_t capacity) noexcept;
+// A record the tool can write by: every region it sizes has a start, starts and sizes are
+// whole blocks, the data regions lie above the fixed low area and the model image outside the
+// model block, no two regions of a bank overlap, and all end within `capacity`.
+[[nodiscard]] bool LayoutHoldsTogether(const LayoutRecord& record, std::uint32_t capacity) noexcept;
 
 // Operations run on one thread at a time (the window's or the update worker's); the transfer
 // counters may be read and bumped from another thread.
@@ -99,13 +119,18 @@ public:
     // and settings layout, and zero the progress.
     void ResetUnitInfo() noexcept;
     // Reads what the unit is and holds. False only when the acceptance hook refused the unit;
-    // the link is then closed.
+    // the link is then closed. Whether the reading came whole shows in ReadingFault().
     [[nodiscard]] bool ReadUnitInfo();
+    // Empty when every query and block of the last reading came whole; else what did not.
+    // Until then where the unit keeps its data is unknown, and WriteUpdate writes nothing.
+    [[nodiscard]] std::string_view ReadingFault() const noexcept { return readingFault; }
 
-    // Writes an update: 0 written, 1 a write or erase failed (the update stops there), 3 the
-    // package does not fit the unit (nothing written).
+    // Writes an update: 0 written, 1 a write or erase failed (the update stops there) or the
+    // last reading was not whole (nothing written), 3 the package does not fit the unit or the
+    // unit's layout record does not hold together (nothing written).
     [[nodiscard]] int WriteUpdate(const UpdatePackage& package);
     // Decides where each section goes; may erase the layout sector or store a new layout.
+    // When it fails the layout record is again the one the unit holds.
     [[nodiscard]] int PlanLayout(const UpdatePackage& package, const ModelEntry* entry,
                                  WritePlan& plan);
     // Fills the unit object's layout record for a new layout; 3 when its end passes the
@@ -134,15 +159,17 @@ private:
                                    std::uint32_t dataSum);
     [[nodiscard]] bool WriteSmallBlock(std::uint32_t address, std::uint8_t bank,
                                        std::span<const std::uint8_t> bytes);
-    [[nodiscard]] bool WriteSection(std::uint32_t address, std::uint8_t bank,
-                                    const SectionBuffer& section);
     [[nodiscard]] bool Erase(std::uint32_t firstSector, std::uint32_t count);
+    [[nodiscard]] int MakePlan(const UpdatePackage& package, const ModelEntry* entry,
+                               WritePlan& plan);
     [[nodiscard]] int PlanFromRecord(const UpdatePackage& package, const ModelEntry* entry,
                                      WritePlan& plan) const;
-    [[nodiscard]] int WriteSections(const UpdatePackage& package, const ModelEntry* entry,
-                                    const WritePlan& plan);
     void ReadDates(std::uint32_t mainAt, std::uint32_t resourceAt, std::uint32_t databaseAt);
     void TakeIdsFromSettings();
+
+    std::string_view readingFault = kReadingNotDone;
+    // The record the unit holds as far as it confirmed: read, stored or erased.
+    LayoutRecord unitRecord;
 };
 
 }  // namespace kivrel

@@ -1,6 +1,7 @@
 // Planning the unit's memory layout and writing an update into it.
 
 #include <algorithm>
+#include <array>
 
 #include "base/byte_sum.h"
 #include "device/gps_unit.h"
@@ -30,6 +31,81 @@ bool FitsFixedLayout(const RoundedSizes& r) {
            r.database <= kFixedDatabaseRoom;
 }
 
+// One WriteBlocks of an update, its data as the package holds it.
+struct PlannedWrite {
+    std::uint32_t address = 0;
+    std::uint8_t bank = 0;
+    std::span<const std::uint8_t> bytes;
+    std::uint32_t wordC = 0;
+    std::uint32_t dataSum = 0;
+};
+
+// Everything an update sends once planned, in the order it goes: what the progress total
+// counts is exactly what is written.
+class WriteList {
+public:
+    void Small(std::uint32_t address, std::uint8_t bank, std::span<const std::uint8_t> bytes) {
+        Add({address, bank, bytes, 0, ByteSum(bytes)});
+    }
+    void Section(std::uint32_t address, std::uint8_t bank, const SectionBuffer& section) {
+        Add({address, bank, section.bytes, section.recordedSize, section.checksum});
+    }
+    [[nodiscard]] std::span<const PlannedWrite> Writes() const { return {writes.data(), count}; }
+    [[nodiscard]] std::uint64_t Bytes() const {
+        std::uint64_t total = 0;
+        for (const PlannedWrite& w : Writes()) total += w.bytes.size();
+        return total;
+    }
+
+private:
+    void Add(const PlannedWrite& write) { writes.at(count++) = write; }
+
+    std::array<PlannedWrite, 9> writes{};
+    std::size_t count = 0;
+};
+
+WriteList ListWrites(const UpdatePackage& package, const ModelEntry* entry, const WritePlan& plan,
+                     bool identityPending) {
+    WriteList list;
+    if (plan.identityAddress != 0 && identityPending) {
+        list.Small(plan.identityAddress, kBank0, package.identity);
+    }
+    if (plan.modelImageAddress != 0 && entry != nullptr) {
+        list.Small(plan.modelImageAddress, kBank1, entry->flashImage);
+    }
+    struct Region {
+        std::uint32_t address;
+        std::uint8_t bank;
+        const SectionBuffer& section;
+    };
+    const Region regions[] = {
+        {plan.resourceAddress, kBank1, package.resource},
+        {plan.auxiliaryAddress, kBank0, package.auxiliary},
+        {plan.databaseAddress, kBank1, package.database},
+        {plan.mainAddress, kBank1, ChosenMainImage(package, plan.altMain)},
+    };
+    for (const Region& region : regions) {
+        if (region.address == 0 || region.section.PaddedLength() == 0) continue;
+        list.Section(region.address, region.bank, region.section);
+    }
+    if (package.base.PaddedLength() != 0) list.Section(0, kBank0, package.base);
+    if (entry != nullptr && entry->data.PaddedLength() != 0) {
+        list.Small(kModelHeaderAddress, kBank1, entry->blockHeader);
+        list.Section(kModelDataAddress, kBank1, entry->data);
+    }
+    return list;
+}
+
+struct Extent {
+    std::uint64_t start = 0;
+    std::uint64_t end = 0;
+    std::uint8_t bank = 0;
+};
+
+bool Overlap(const Extent& a, const Extent& b) {
+    return a.bank == b.bank && a.start < b.end && b.start < a.end;
+}
+
 void PlanFixed(WritePlan& plan) {
     const bool altMain = plan.altMain;
     plan = WritePlan{};
@@ -42,7 +118,50 @@ void PlanFixed(WritePlan& plan) {
 
 }  // namespace
 
+bool LayoutHoldsTogether(const LayoutRecord& record, std::uint32_t capacity) noexcept {
+    struct Region {
+        std::size_t start;
+        std::size_t size;
+        std::uint8_t bank;
+    };
+    constexpr Region kRegions[] = {
+        {LayoutRecord::kMainStart, LayoutRecord::kMainSize, kBank1},
+        {LayoutRecord::kResourceStart, LayoutRecord::kResourceSize, kBank1},
+        {LayoutRecord::kDatabaseStart, LayoutRecord::kDatabaseSize, kBank1},
+        {LayoutRecord::kAuxiliaryStart, LayoutRecord::kAuxiliarySize, kBank0},
+        {LayoutRecord::kModelImageAddress, LayoutRecord::kModelImageSize, kBank1},
+    };
+    constexpr std::size_t kModelImage = 4;
+    // The model block (header and data) whose copy the model image is.
+    constexpr Extent kModelBlock{kModelHeaderAddress, kModelHeaderAddress + kModelImageBytes,
+                                 kBank1};
+    std::array<Extent, std::size(kRegions)> placed{};
+    for (std::size_t i = 0; i < std::size(kRegions); ++i) {
+        const std::uint32_t start = record.Word(kRegions[i].start);
+        const std::uint32_t size = record.Word(kRegions[i].size);
+        if (size == 0) continue;
+        const Extent extent{start, std::uint64_t{start} + size, kRegions[i].bank};
+        // Addresses travel as block numbers: a ragged start would land elsewhere.
+        if (start == 0 || start % kBlockBytes != 0 || size % kBlockBytes != 0 ||
+            extent.end > capacity) {
+            return false;
+        }
+        if (i == kModelImage ? Overlap(extent, kModelBlock) : start < kPlacedBase) return false;
+        for (std::size_t j = 0; j < i; ++j) {
+            if (Overlap(extent, placed[j])) return false;
+        }
+        placed[i] = extent;
+    }
+    return true;
+}
+
 int CGpsUnit::PlanLayout(const UpdatePackage& package, const ModelEntry* entry, WritePlan& plan) {
+    const int result = MakePlan(package, entry, plan);
+    if (result != kWriteOk) layoutRecord = unitRecord;
+    return result;
+}
+
+int CGpsUnit::MakePlan(const UpdatePackage& package, const ModelEntry* entry, WritePlan& plan) {
     plan = WritePlan{};
     plan.altMain = entry != nullptr ? entry->altMainFlag != 0
                                     : layoutRecord.bytes[LayoutRecord::kAltMainFlag] != 0;
@@ -60,13 +179,15 @@ int CGpsUnit::PlanLayout(const UpdatePackage& package, const ModelEntry* entry, 
             }
         }
         layoutRecord.Clear();
+        unitRecord.Clear();
         return kWriteOk;
     }
     if (entry != nullptr) {
         if (r.main != 0 && r.resource != 0 && r.database != 0) {
             if (BuildLayoutRecord(entry->modelId, entry->secondLayoutWord, entry->altMainFlag,
                                   entry->firstLayoutWord, r.main, r.resource, r.database,
-                                  r.auxiliary) != kWriteOk) {
+                                  r.auxiliary) != kWriteOk ||
+                !LayoutHoldsTogether(layoutRecord, capacity)) {
                 return kWriteDoesNotFit;
             }
             if (StoreLayout(entry->firstLayoutWord) != kWriteOk) return kWriteFailed;
@@ -82,6 +203,7 @@ int CGpsUnit::PlanLayout(const UpdatePackage& package, const ModelEntry* entry, 
 int CGpsUnit::PlanFromRecord(const UpdatePackage& package, const ModelEntry* entry,
                              WritePlan& plan) const {
     const LayoutRecord& rec = layoutRecord;
+    if (!LayoutHoldsTogether(rec, capacity)) return kWriteDoesNotFit;
     const auto placed = [&](std::size_t start, std::size_t size) {
         return rec.Word(size) != 0 ? rec.Word(start) : 0;
     };
@@ -156,74 +278,42 @@ int CGpsUnit::StoreLayout(std::uint32_t firstWord) {
     const auto block = WriteLayoutBlock(layoutRecord);
     // Without its layout block the unit would read the regions at the old places.
     if (!WriteSmallBlock(kLayoutAddress, kBank0, block)) return kWriteFailed;
+    unitRecord = layoutRecord;  // whatever follows, the unit now reads this record
     if (firstWord == 0) return kWriteOk;
     return Erase(kPlacedBase / kSectorBytes, firstWord / kSectorBytes) ? kWriteOk : kWriteFailed;
 }
 
 int CGpsUnit::WriteUpdate(const UpdatePackage& package) {
+    // Where a unit keeps its data is known only from a reading that came whole.
+    if (!readingFault.empty()) return kWriteFailed;
     const ModelEntry* entry = FindModelEntry(package, modelId);
     WritePlan plan;
     if (const int planned = PlanLayout(package, entry, plan); planned != kWriteOk) return planned;
-
-    const SectionBuffer& mainImage = ChosenMainImage(package, plan.altMain);
-    std::uint64_t total = std::uint64_t{package.base.PaddedLength()} + mainImage.PaddedLength() +
-                          package.resource.PaddedLength() + package.database.PaddedLength() +
-                          package.auxiliary.PaddedLength();
-    if (entry != nullptr) {
-        total += entry->data.PaddedLength();
-        if (plan.modelImageAddress != 0) total += kModelImageBytes;
+    if (plan.modelImageAddress != 0 && entry != nullptr &&
+        entry->flashImage.size() != kModelImageBytes) {
+        return kWriteFailed;
     }
-    const auto total32 = static_cast<std::uint32_t>(total);
+
+    const WriteList list = ListWrites(package, entry, plan, identityPending != 0);
+    const auto total32 = static_cast<std::uint32_t>(list.Bytes());  // at most a few MiB
     transferTotal = total32;
     transferTicks = 0;
     transferWritten = 0;
     link.Notify().TransferStart(total32);
     transferBusy = 1;
 
-    const int result = WriteSections(package, entry, plan);
+    // Every write must be taken whole: a refused or broken one ends the update as failed.
+    int result = kWriteOk;
+    for (const PlannedWrite& write : list.Writes()) {
+        if (!WriteBlocks(write.address, write.bank, write.bytes, write.wordC, write.dataSum)) {
+            result = kWriteFailed;
+            break;
+        }
+    }
     if (result == kWriteOk) (void)ReadUnitInfo();  // the dates and layout now reflect the write
     transferWritten = total32;
     transferBusy = 0;
     return result;
-}
-
-int CGpsUnit::WriteSections(const UpdatePackage& package, const ModelEntry* entry,
-                            const WritePlan& plan) {
-    // Every write must be taken whole: a refused or broken one ends the update as failed.
-    if (plan.identityAddress != 0 && identityPending != 0 &&
-        !WriteSmallBlock(plan.identityAddress, kBank0, package.identity)) {
-        return kWriteFailed;
-    }
-    if (plan.modelImageAddress != 0 && entry != nullptr &&
-        (entry->flashImage.size() != kModelImageBytes ||
-         !WriteSmallBlock(plan.modelImageAddress, kBank1, entry->flashImage))) {
-        return kWriteFailed;
-    }
-    struct Region {
-        std::uint32_t address;
-        std::uint8_t bank;
-        const SectionBuffer& section;
-    };
-    const Region regions[] = {
-        {plan.resourceAddress, kBank1, package.resource},
-        {plan.auxiliaryAddress, kBank0, package.auxiliary},
-        {plan.databaseAddress, kBank1, package.database},
-        {plan.mainAddress, kBank1, ChosenMainImage(package, plan.altMain)},
-    };
-    for (const Region& region : regions) {
-        if (region.address == 0 || region.section.PaddedLength() == 0) continue;
-        if (!WriteSection(region.address, region.bank, region.section)) return kWriteFailed;
-    }
-    if (package.base.PaddedLength() != 0 && !WriteSection(0, kBank0, package.base)) {
-        return kWriteFailed;
-    }
-    if (entry != nullptr && entry->data.PaddedLength() != 0) {
-        if (!WriteSmallBlock(kModelHeaderAddress, kBank1, entry->blockHeader) ||
-            !WriteSection(kModelDataAddress, kBank1, entry->data)) {
-            return kWriteFailed;
-        }
-    }
-    return kWriteOk;
 }
 
 }  // namespace kivrel

@@ -24,6 +24,12 @@ public:
         return ok;
     }
     void Close() override { io.CloseHandles(); }
+    // The HID driver queues input reports while no read is pending; reading them one by one
+    // would cost the 100 ms minimum wait each time the queue is empty.
+    std::size_t DiscardInput() override {
+        (void)io.FlushInput();
+        return 0;
+    }
 
 private:
     CHidIO io;

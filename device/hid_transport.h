@@ -28,6 +28,21 @@ public:
                                           std::size_t& count, std::uint32_t timeoutMs) = 0;
     // Releases the link; later transfers fail. Safe to call more than once.
     virtual void Close() = 0;
+    // Drops the input reports already waiting (late answers to earlier exchanges) without
+    // waiting for more; returns how many were dropped, when known. The default reads with no
+    // wait, at most kMaxDiscardedReports of them.
+    virtual std::size_t DiscardInput();
 };
+
+// More than a late block read leaves behind; a unit that keeps sending is not drained for ever.
+inline constexpr std::size_t kMaxDiscardedReports = 64;
+
+inline std::size_t HidTransport::DiscardInput() {
+    std::array<std::uint8_t, kReportBytes> scratch{};
+    std::size_t count = 0;
+    std::size_t dropped = 0;
+    while (dropped < kMaxDiscardedReports && ReadReport(scratch, count, 0)) ++dropped;
+    return dropped;
+}
 
 }  // namespace kivrel

@@ -1,6 +1,7 @@
 #pragma once
 // Records every report exchanged with the unit: one line per report, in order, ">" for
 // tool-to-unit or "<" for unit-to-tool, a space, then the 65 bytes as 130 lowercase hex digits.
+// Reports dropped unread as stale before a command (DiscardInput) are not recorded.
 
 #include <filesystem>
 #include <fstream>
@@ -22,6 +23,7 @@ public:
     [[nodiscard]] bool ReadReport(std::span<std::uint8_t, kReportBytes> report, std::size_t& count,
                                   std::uint32_t timeoutMs) override;
     void Close() override;
+    std::size_t DiscardInput() override { return inner ? inner->DiscardInput() : 0; }
 
 private:
     void Line(char direction, std::span<const std::uint8_t, kReportBytes> report);

@@ -57,6 +57,7 @@ private:
     std::wstring extractFolder;
     std::wstring folderToShow;
     UpdatePackage package;
+    bool endUnconfirmed = false;
 };
 
 UpdateRunOutcome Run::Go() {
@@ -91,6 +92,7 @@ UpdateRunOutcome Run::Go() {
     }
     End();
     outcome.succeeded = errorText.empty();
+    outcome.unitSilentAtEnd = outcome.succeeded && endUnconfirmed;
     outcome.errorText = errorText;
     outcome.folderShown = folderToShow;
     return outcome;
@@ -208,10 +210,14 @@ bool Run::ChooseProvinces(bool& failed) {
 }
 
 void Run::Transfer() {
-    switch (services.unit.WriteUpdate(package)) {
+    CGpsUnit& unit = services.unit;
+    switch (unit.WriteUpdate(package)) {
         case kWriteOk:
-            if (!KeepsSettingsAfterUpdate(services.vendor)) {
-                (void)services.unit.EraseSettingsSector();
+            // The data is in; the steps after it only tidy up, and their outcome is not the
+            // update's.
+            endUnconfirmed = !unit.ReadingFault().empty();
+            if (!KeepsSettingsAfterUpdate(services.vendor) && !unit.EraseSettingsSector()) {
+                endUnconfirmed = true;
             }
             break;
         case kWriteDoesNotFit:
@@ -222,7 +228,7 @@ void Run::Transfer() {
             break;
     }
     services.view.ShowTransferProgress();
-    if (errorText.empty() && services.unit.Connected()) (void)services.unit.FinishUpdate();
+    if (errorText.empty() && !(unit.Connected() && unit.FinishUpdate())) endUnconfirmed = true;
 }
 
 void Run::End() {

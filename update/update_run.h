@@ -100,6 +100,9 @@ inline constexpr std::wstring_view kTextDownloadFailed = L"Error! Please update 
 struct UpdateRunOutcome {
     bool succeeded = false;
     bool cancelled = false;  // the province choice was abandoned: no message was shown
+    // Written, but the unit did not answer what follows the data (the reading again, the
+    // settings erase, the closing command): the run still succeeded, as the window says.
+    bool unitSilentAtEnd = false;
     std::wstring errorText;
     std::wstring folderShown;
 };

@@ -61,6 +61,8 @@ std::string ParseSimUnitJson(std::string_view text, SimUnitFile& unit) {
              ReadNumber(json, "disconnect_after_reports", 0, kI64,
                         read.faults.disconnectAfterReports),
              ReadNumber(json, "erase_ms_per_sector", 0, 60000, read.faults.eraseMsPerSector),
+             ReadNumber(json, "late_report", 0, kI64, read.faults.lateReport),
+             ReadNumber(json, "late_ms", 0, 600000, read.faults.lateMs),
          }) {
         if (!error.empty()) return error;
     }

@@ -2,7 +2,7 @@
 // A simulated unit kept in a directory: unit.json ({"boot_version": N, "capacity": N} and
 // optional fault keys) beside bank0.bin and bank1.bin, `capacity` bytes each, 0xFF = erased.
 // Fault keys: refuse_block, drop_report, corrupt_report, stop_after_reports,
-// disconnect_after_reports, erase_ms_per_sector (see SimFaults).
+// disconnect_after_reports, erase_ms_per_sector, late_report, late_ms (see SimFaults).
 
 #include <cstdint>
 #include <filesystem>

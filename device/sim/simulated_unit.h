@@ -26,6 +26,8 @@ struct SimFaults {
     std::uint64_t stopAfterReports = 0;        // then the unit takes reports but never answers
     std::uint64_t disconnectAfterReports = 0;  // then every transfer fails at once
     std::uint32_t eraseMsPerSector = 0;        // an erase's reply comes this late per sector
+    std::uint64_t lateReport = 0;              // this report to the tool, and all after it,
+    std::uint32_t lateMs = 0;                  //   come this much later than they would
 };
 
 struct SimSettings {
@@ -97,6 +99,7 @@ private:
     std::uint64_t exchanged = 0;
     bool disconnected = false;
     bool closed = false;
+    bool madeLate = false;
 };
 
 // A transport that forwards to one it does not own, so a test or benchmark can keep looking at
@@ -104,6 +107,7 @@ private:
 class BorrowedTransport final : public HidTransport {
 public:
     explicit BorrowedTransport(HidTransport& target) noexcept : target(target) {}
+    std::size_t DiscardInput() override { return target.DiscardInput(); }
     [[nodiscard]] bool WriteReport(ReportView report, std::uint32_t timeoutMs) override {
         return target.WriteReport(report, timeoutMs);
     }

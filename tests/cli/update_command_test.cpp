@@ -9,6 +9,7 @@
 #include <regex>
 #include <sstream>
 
+#include "device/layout_record.h"
 #include "tests/support/cli_runner.h"
 #include "tests/support/http_test_server.h"
 #include "package/package_writer.h"
@@ -62,6 +63,13 @@ protected:
     std::vector<std::uint8_t> Bank(int bank) const {
         return ReadAll(fs::path(unitDir) / ("bank" + std::to_string(bank) + ".bin"));
     }
+    void PutBank0(std::uint32_t address, std::span<const std::uint8_t> bytes) {
+        std::fstream file(fs::path(unitDir) / "bank0.bin",
+                          std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(address);
+        file.write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+    }
     void SetFault(const std::string& key, long value) {
         std::ofstream(fs::path(unitDir) / "unit.json")
             << "{\"boot_version\": 1011, \"capacity\": 16777216, \"" << key << "\": " << value
@@ -88,6 +96,8 @@ TEST_F(UpdateCommand, ALocalUpdateWritesTheUnitAndLeavesATraceOfEveryReport) {
              "--yes"});
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out, "Update Successfully!\n");
+    // The progress counts what is sent: the auxiliary image has no place in the fixed layout.
+    EXPECT_NE(result.err.find("100.00%"), std::string::npos) << result.err;
     ExpectUnitHoldsTheFile();
 
     std::ifstream lines(trace);
@@ -126,6 +136,72 @@ TEST_F(UpdateCommand, ASilentUnitEndsInABoundedFailure) {
     EXPECT_EQ(result.status, 1);
     EXPECT_NE(result.err.find("Update Failed!"), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("The unit cannot be read now"), std::string::npos) << result.err;
+}
+
+TEST_F(UpdateCommand, AReportLostWhileTheUnitIsReadLeavesItUnwrittenAndARetryGoesByItsRecord) {
+    LayoutRecord record;  // the sample's sections, each in a region of its rounded size
+    record.SetWord(LayoutRecord::kMarker, kLayoutMarker);
+    for (const auto& [start, size, at, bytes] :
+         {std::array<std::uint32_t, 4>{LayoutRecord::kMainStart, LayoutRecord::kMainSize, 0x22000,
+                                       0x1000},
+          {LayoutRecord::kResourceStart, LayoutRecord::kResourceSize, 0x23000, 0x1000},
+          {LayoutRecord::kDatabaseStart, LayoutRecord::kDatabaseSize, 0x24000, 0x2000},
+          {LayoutRecord::kAuxiliaryStart, LayoutRecord::kAuxiliarySize, 0x26000, 0x1000}}) {
+        record.SetWord(start, at);
+        record.SetWord(size, bytes);
+    }
+    PutBank0(0x16000, WriteLayoutBlock(record));
+    SetFault("drop_report", 8);  // a data report of the layout block
+    const auto bank0 = Bank(0), bank1 = Bank(1);
+    const Result lost =
+        Run({"--device", Device(), "--timeout-ms", "200", "update",
+             (dir / "camera.qdx").string(), "--yes"});
+    EXPECT_EQ(lost.status, 1);
+    EXPECT_NE(lost.err.find("the layout block did not come whole"), std::string::npos)
+        << lost.err;
+    EXPECT_EQ(lost.out.find("Successfully"), std::string::npos);
+    EXPECT_EQ(Bank(0), bank0);
+    EXPECT_EQ(Bank(1), bank1);
+
+    SetFault("drop_report", 0);
+    const Result retry =
+        Run({"--device", Device(), "update", (dir / "camera.qdx").string(), "--yes"});
+    ASSERT_EQ(retry.status, 0) << retry.err;
+    const auto written = Bank(1);
+    EXPECT_EQ(Slice(written, 0x22000, contents.main.size()), contents.main);
+    EXPECT_EQ(Slice(written, 0x23000, contents.resource.size()), contents.resource);
+    EXPECT_EQ(Slice(written, 0x24000, contents.database.size()), contents.database);
+}
+
+TEST_F(UpdateCommand, AUnitSilentOnceTheDataIsInIsUpdatedAndTheUserToldToCheckIt) {
+    // A whole update on another unit, traced, shows where the data ends: the last reply to a
+    // WriteBlocks.
+    const std::string other = (dir / "other").string();
+    const std::string trace = (dir / "trace.txt").string();
+    ASSERT_EQ(Run({"sim", "create", other}).status, 0);
+    ASSERT_EQ(Run({"--device", "sim:" + other, "--trace", trace, "update",
+                   (dir / "camera.qdx").string(), "--yes"})
+                  .status,
+              0);
+    std::ifstream lines(trace);
+    long lastWriteReply = 0;
+    long number = 0;
+    for (std::string line; std::getline(lines, line);) {
+        ++number;
+        if (line.starts_with("< 00f3")) lastWriteReply = number;
+    }
+    ASSERT_GT(lastWriteReply, 0);
+
+    SetFault("stop_after_reports", lastWriteReply);
+    const Result result = Run({"--device", Device(), "--timeout-ms", "100", "update",
+                               (dir / "camera.qdx").string(), "--yes"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "Update Successfully!\n");
+    EXPECT_NE(result.err.find("The unit stopped answering at the end of the update"),
+              std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find("`kivrel info`"), std::string::npos);
+    ExpectUnitHoldsTheFile();
 }
 
 TEST_F(UpdateCommand, AMissingFileIsNamedAndTheUnitLeftAlone) {

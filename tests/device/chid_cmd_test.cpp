@@ -18,10 +18,18 @@ namespace {
 class ScriptedTransport : public HidTransport {
 public:
     std::vector<Report> written;
+    std::deque<Report> waiting;                // already queued when the next command goes
     std::deque<std::optional<Report>> inputs;  // nullopt: that read fails
     std::vector<std::uint32_t> readWaits;
     std::size_t failWriteAt = SIZE_MAX;  // 0-based write that fails
     std::size_t inputCount = kReportBytes;
+    std::size_t discarded = 0;
+
+    std::size_t DiscardInput() override {
+        discarded += waiting.size();
+        waiting.clear();
+        return discarded;
+    }
 
     bool WriteReport(ReportView report, std::uint32_t) override {
         if (written.size() == failWriteAt) return false;
@@ -33,6 +41,12 @@ public:
                     std::uint32_t timeoutMs) override {
         readWaits.push_back(timeoutMs);
         count = 0;
+        if (!waiting.empty()) {
+            std::copy(waiting.front().begin(), waiting.front().end(), report.begin());
+            waiting.pop_front();
+            count = kReportBytes;
+            return true;
+        }
         if (inputs.empty() || !inputs.front()) {
             if (!inputs.empty()) inputs.pop_front();
             return false;
@@ -95,7 +109,7 @@ TEST(CommandFrame, CommandReportIsZeroThenTheFrameThen37BytesOfFiller) {
     EXPECT_TRUE(ParseCommandReport(report, parsed));
 }
 
-TEST(CommandFrame, RepliesAreJudgedByLengthSignatureAndSumNotByCode) {
+TEST(CommandFrame, RepliesAreJudgedByCodeLengthSignatureAndSum) {
     struct Case {
         const char* name;
         std::size_t spoilAt;  // report byte to change; 0 = none
@@ -107,7 +121,7 @@ TEST(CommandFrame, RepliesAreJudgedByLengthSignatureAndSumNotByCode) {
     const Case cases[] = {
         {"success", 0, 0xF7, 0, true, true},
         {"status 1 is a refusal that keeps the reply", 0, 0xF7, 1, false, true},
-        {"another command's code", 0, 0x42, 0, true, true},
+        {"another command's code", 0, 0x42, 0, false, false},
         {"wrong checksum byte", 24, 0xF7, 0, false, false},
         {"wrong length byte", 2, 0xF7, 0, false, false},
         {"wrong signature", 20, 0xF7, 0, false, false},
@@ -115,6 +129,7 @@ TEST(CommandFrame, RepliesAreJudgedByLengthSignatureAndSumNotByCode) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Link link;
+        ASSERT_TRUE(link.cmd.SendCommand(CommandCode::kQueryVersion, kMagicA, kMagicB, 0, 0, 0));
         Report reply = ReplyReport(c.status, 1011, c.code);
         if (c.spoilAt != 0) reply[c.spoilAt] ^= 0x40;
         link.transport->inputs.push_back(reply);
@@ -133,6 +148,7 @@ TEST(CommandFrame, RepliesAreJudgedByLengthSignatureAndSumNotByCode) {
 
 TEST(CommandFrame, BytesThatDidNotArriveReadAsZero) {
     Link link;
+    ASSERT_TRUE(link.cmd.SendCommand(CommandCode::kQueryVersion, kMagicA, kMagicB, 0, 0, 0));
     link.transport->inputs.push_back(ReplyReport(0));
     link.transport->inputCount = 20;  // the signature and sum never came
     CommandFrame frame;
@@ -142,15 +158,16 @@ TEST(CommandFrame, BytesThatDidNotArriveReadAsZero) {
 
 TEST(ChidCmd, WritingTwoBlocksSendsEightDataReportsAndPostsEightMessagesThenReadsOneReply) {
     Link link;
+    ASSERT_TRUE(link.cmd.SendCommand(CommandCode::kWriteBlocks, 0, 2, 0, 0, 0));
     link.transport->inputs.push_back(ReplyReport(0, 0, 0xF3));
     const auto data = test::Pattern(512, 9);
     EXPECT_EQ(link.cmd.WriteBlockData(2, data), 512);
-    ASSERT_EQ(link.transport->written.size(), 8u);
+    ASSERT_EQ(link.transport->written.size(), 9u);  // the command, then the data
     for (std::size_t i = 0; i < 8; ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(link.transport->written[i][0], 0);
+        EXPECT_EQ(link.transport->written[i + 1][0], 0);
         EXPECT_TRUE(std::equal(data.begin() + i * 64, data.begin() + (i + 1) * 64,
-                               link.transport->written[i].begin() + 1));
+                               link.transport->written[i + 1].begin() + 1));
     }
     EXPECT_EQ(link.sink.writtenReports, 8u);
     EXPECT_EQ(link.sink.writtenBytes, 512u);
@@ -162,13 +179,14 @@ TEST(ChidCmd, DataPhasesReportHowFarTheyGot) {
     {
         SCOPED_TRACE("write fails on the third data report");
         Link link;
-        link.transport->failWriteAt = 2;
+        link.transport->failWriteAt = 2;  // no command sent: the data reports are writes 0-7
         EXPECT_EQ(link.cmd.WriteBlockData(2, test::Pattern(512, 1)), 128);
         EXPECT_TRUE(link.transport->readWaits.empty());
     }
     {
         SCOPED_TRACE("write refused by the closing reply");
         Link link;
+        ASSERT_TRUE(link.cmd.SendCommand(CommandCode::kWriteBlocks, 0, 1, 0, 0, 0));
         link.transport->inputs.push_back(ReplyReport(1, 0, 0xF3));
         EXPECT_EQ(link.cmd.WriteBlockData(1, test::Pattern(256, 1)), -2);
     }
@@ -227,7 +245,9 @@ TEST(ChidCmd, TheAbortFlagEndsADataPhaseAfterTheCurrentReport) {
 TEST(ChidCmd, AnEraseReplyWaitsTheBasePlus500MsPerSectorAndOtherRepliesTheBase) {
     Link link;
     link.cmd.SetTimeoutMs(700);
-    for (int i = 0; i < 3; ++i) link.transport->inputs.push_back(ReplyReport(0));
+    for (std::uint8_t code : {0xF1, 0xF7, 0xF1}) {
+        link.transport->inputs.push_back(ReplyReport(0, 0, code));
+    }
     ASSERT_TRUE(link.cmd.SendCommand(CommandCode::kEraseSectors, 34, 40, 0, 0, 0));
     EXPECT_TRUE(link.cmd.ReceiveReply());
     ASSERT_TRUE(link.cmd.SendCommand(CommandCode::kQueryVersion, kMagicA, kMagicB, 0, 0, 0));
@@ -236,6 +256,52 @@ TEST(ChidCmd, AnEraseReplyWaitsTheBasePlus500MsPerSectorAndOtherRepliesTheBase) 
     EXPECT_TRUE(link.cmd.ReceiveReply());
     EXPECT_EQ(link.transport->readWaits,
               (std::vector<std::uint32_t>{700 + 40 * 500, 700, 0xFFFFFFFF}));
+}
+
+TEST(ChidCmd, ALateReplyIsNeverTakenForTheNextCommands) {
+    const Report lateVersion = ReplyReport(0, 1011, 0xF7);
+    const Report capacity = ReplyReport(0, 0x1000000, 0xFB);
+    {
+        SCOPED_TRACE("already waiting when the command goes: dropped");
+        Link link;
+        link.transport->waiting = {lateVersion, DataReport(7)};
+        link.transport->inputs = {capacity};
+        ASSERT_TRUE(link.cmd.SendCommand(CommandCode::kQueryCapacity, kMagicA, kMagicB, 0, 0, 0));
+        EXPECT_EQ(link.transport->discarded, 2u);
+        CommandFrame reply;
+        EXPECT_TRUE(link.cmd.ReceiveReply(&reply));
+        EXPECT_EQ(reply.wordB, 0x1000000u);
+    }
+    {
+        SCOPED_TRACE("coming while the reply is awaited: passed over");
+        Link link;
+        link.transport->inputs = {lateVersion, capacity};
+        ASSERT_TRUE(link.cmd.SendCommand(CommandCode::kQueryCapacity, kMagicA, kMagicB, 0, 0, 0));
+        CommandFrame reply;
+        EXPECT_TRUE(link.cmd.ReceiveReply(&reply));
+        EXPECT_EQ(reply.wordB, 0x1000000u);
+    }
+    {
+        SCOPED_TRACE("only the late reply comes: no reply");
+        Link link;
+        link.transport->inputs = {lateVersion};
+        ASSERT_TRUE(link.cmd.SendCommand(CommandCode::kQueryCapacity, kMagicA, kMagicB, 0, 0, 0));
+        CommandFrame reply;
+        EXPECT_FALSE(link.cmd.ReceiveReply(&reply));
+        EXPECT_EQ(reply, CommandFrame{});
+    }
+}
+
+TEST(ChidCmd, UntilTheUnitFirstAnswersNoWaitIsLongerThanTheGivenBound) {
+    Link link;
+    link.cmd.BoundWaitsUntilAnswered(50);
+    link.transport->inputs = {std::nullopt, ReplyReport(0, 1011, 0xF7), ReplyReport(0, 1011, 0xF7)};
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(link.cmd.SendCommand(CommandCode::kQueryVersion, kMagicA, kMagicB, 0, 0, 0));
+        EXPECT_EQ(link.cmd.ReceiveReply(), i != 0);
+        EXPECT_EQ(link.cmd.Unanswered(), i == 0);
+    }
+    EXPECT_EQ(link.transport->readWaits, (std::vector<std::uint32_t>{50, 50, 1000}));
 }
 
 TEST(ChidCmd, ClosingTheHandlesClearsConnectedAndLaterExchangesFail) {

@@ -18,10 +18,14 @@ struct RecordingSink : NullEventSink {
     std::vector<std::uint32_t> starts;
     std::uint32_t writtenReports = 0;
     std::uint64_t writtenBytes = 0;
+    std::uint64_t writtenAtStart = 0;  // writtenBytes when the last transfer started
     std::uint32_t readReports = 0;
     std::function<void()> onWritten;
 
-    void TransferStart(std::uint32_t total) override { starts.push_back(total); }
+    void TransferStart(std::uint32_t total) override {
+        starts.push_back(total);
+        writtenAtStart = writtenBytes;
+    }
     void TransferWritten(std::uint32_t bytes) override {
         ++writtenReports;
         writtenBytes += bytes;

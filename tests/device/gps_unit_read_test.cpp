@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "base/byte_sum.h"
 #include "base/le_bytes.h"
@@ -29,8 +31,8 @@ std::vector<std::uint8_t> Identity(const char* tag) {
     return identity;
 }
 
-// A settings block of the given layout whose record words 0 and 51 (layouts 3-4) and 24
-// (layout 2) hold recognisable values.
+// A settings block of the given layout whose record words 0 and 51 (layout 4) and 24 (layout
+// 2) hold recognisable values; a layout-3 block has the APN "cmnet" where layout 4 keeps word 51.
 SettingsBlock SettingsOfLayout(int layout) {
     SettingsBlock block;
     const auto pattern = test::Pattern(256, static_cast<std::uint8_t>(40 + layout));
@@ -39,6 +41,9 @@ SettingsBlock SettingsOfLayout(int layout) {
     PutU32(block.bytes.data() + 4, test::ModelId("M34X"));
     PutU32(block.bytes.data() + 4 + 51, 203);
     PutU32(block.bytes.data() + 4 + 24, test::ModelId("M2XX"));
+    if (layout == 3) {
+        EXPECT_TRUE(block.SetApn("cmnet"));
+    }
     block.StoreSum(layout);
     return block;
 }
@@ -167,7 +172,7 @@ TEST(ReadUnitInfo, WithoutALayoutRecordTheSettingsLayoutSuppliesModelAndRevision
     };
     const Case cases[] = {
         {4, test::ModelId("M34X"), 203},
-        {3, test::ModelId("M34X"), 203},
+        {3, test::ModelId("M34X"), 0},  // bytes 55-58 are "net\0" of the APN, no revision
         {2, test::ModelId("M2XX"), 6},
         {1, 0, 5},
     };
@@ -216,6 +221,91 @@ TEST(ReadUnitInfo, UnreadableBlocksLeaveTheirItemsAsTheyWere) {
     u.Put(kBank1, 0x16000, DateBlock(0, 0));
     ASSERT_TRUE(u.unit.ReadUnitInfo());
     EXPECT_EQ(u.unit.resourceDate, SecondsToDate(test::kResourceSeconds));
+}
+
+TEST(ReadUnitInfo, AReadingThatDidNotComeWholeIsNamedAndNothingIsWrittenUntilAWholeOne) {
+    struct Case {
+        const char* name;
+        SimFaults faults;  // reports 1-4 the two queries, 5-10 the layout block, 11-16 the
+                           // settings block, 17-22 the identity block
+        std::string_view fault;
+    };
+    const Case cases[] = {
+        {"version reply damaged", {.corruptReport = 2}, kReadingBootVersion},
+        {"capacity reply lost", {.dropReport = 4}, kReadingCapacity},
+        {"layout data report lost", {.dropReport = 8}, kReadingLayoutBlock},
+        {"layout reply damaged", {.corruptReport = 10}, kReadingLayoutBlock},
+        {"settings data report lost", {.dropReport = 13}, kReadingSettingsBlock},
+        {"identity reply damaged", {.corruptReport = 22}, kReadingIdentityBlock},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimUnit u;
+        const auto block = WriteLayoutBlock(RecordAt(0x30000, 0x40000, 0x50000));
+        u.Put(kBank0, 0x16000, {block.begin(), block.end()});
+        u.sim->Faults() = c.faults;
+        ASSERT_TRUE(u.ConnectAndRead());  // not refused: read, but not whole
+        EXPECT_EQ(u.unit.ReadingFault(), c.fault);
+
+        u.sim->Faults() = {};
+        const UpdatePackage package = test::MakePackage(3000, 3000, 3000);
+        EXPECT_EQ(u.unit.WriteUpdate(package), kWriteFailed);
+        EXPECT_TRUE(u.NewCommands().empty());
+        EXPECT_TRUE(u.sink.starts.empty());
+
+        ASSERT_TRUE(u.ConnectAndRead());
+        EXPECT_EQ(u.unit.ReadingFault(), "");
+        EXPECT_TRUE(u.unit.HasLayoutRecord());
+    }
+}
+
+TEST(ReadUnitInfo, ACapacityIsAWholeNumberOfSectorsOfAPlausibleSize) {
+    for (const std::uint32_t good : {0x1000u, 0x20000u, 0x800000u, 0x1000000u, 0x40000000u}) {
+        EXPECT_TRUE(PlausibleCapacity(good)) << good;
+    }
+    // 0xFFFFFFFF and 0xFFFFFFFE are what a failed query leaves.
+    for (const std::uint32_t bad : {0u, 0x1001u, 0x1000100u, 0x40001000u, 0xFFFFF000u,
+                                    0xFFFFFFFEu, 0xFFFFFFFFu}) {
+        EXPECT_FALSE(PlausibleCapacity(bad)) << bad;
+    }
+}
+
+TEST(ReadUnitInfo, AReplyThatComesAfterItsBoundAnswersNoLaterCommand) {
+    {
+        SCOPED_TRACE("the version reply comes while the capacity is asked");
+        SimUnit u;
+        u.sim->Faults().lateReport = 2;
+        u.sim->Faults().lateMs = 150;
+        u.Connect();
+        u.unit.link.SetTimeoutMs(100);
+        u.unit.ResetUnitInfo();
+        ASSERT_TRUE(u.unit.ReadUnitInfo());
+        EXPECT_EQ(u.unit.bootVersion, -2);
+        EXPECT_EQ(u.unit.capacity, 0x1000000u);  // not the boot version
+        EXPECT_EQ(u.unit.ReadingFault(), kReadingBootVersion);
+    }
+    for (const bool replyWaiting : {false, true}) {
+        SCOPED_TRACE(replyWaiting ? "an erase reply waiting when the reading starts"
+                                  : "an erase reply coming during the reading");
+        SimUnit u;
+        u.Put(kBank0, 0x7000, Identity("UNIT"));
+        ASSERT_TRUE(u.ConnectAndRead());
+        u.unit.link.SetTimeoutMs(20);
+        u.sim->Faults().eraseMsPerSector = 600;
+        EXPECT_FALSE(u.unit.EraseSettingsSector());  // given up after 20 + 500 ms
+        if (replyWaiting) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        } else {
+            u.unit.link.SetTimeoutMs(200);
+        }
+        ASSERT_TRUE(u.unit.ReadUnitInfo());
+        EXPECT_EQ(u.unit.ReadingFault(), "");
+        EXPECT_EQ(u.unit.bootVersion, 1011);
+        EXPECT_EQ(u.unit.capacity, 0x1000000u);
+        EXPECT_EQ(std::vector<std::uint8_t>(u.unit.identity.begin(), u.unit.identity.end()),
+                  Identity("UNIT"));
+        EXPECT_TRUE(u.sim->Violations().empty());
+    }
 }
 
 TEST(ReadUnitInfo, TheAcceptanceHookSeesTheIdentityAndMayMarkItForWriting) {

@@ -164,21 +164,34 @@ TEST(WriteUpdate, AnExtendedTableLaysOutAndStoresANewRecordAndErasesTheModelsAre
     EXPECT_TRUE(u.sim->Violations().empty());
 }
 
-TEST(WriteUpdate, TheTotalCountsEverySectionAndTheProgressAddsUpToIt) {
-    SimUnit u;
-    ASSERT_TRUE(u.ConnectAndRead());
-    const UpdatePackage package =
-        WithModels(test::MakePackage(5000, 9000, 7000, 600, 1024), true,
-                   {test::MakeModelEntry(test::ModelId("KV01"), test::Pattern(2000, 8))});
-    ASSERT_EQ(u.unit.WriteUpdate(package), kWriteOk);
-    const std::uint32_t total = 1024 + 0x9000 + 7168 + 2048 + 5120 + 9216 + 768;
-    EXPECT_EQ(u.sink.starts, (std::vector<std::uint32_t>{total}));
-    // Two blocks are not in the total: the layout block, written before the start, and the
-    // model block header.
-    EXPECT_EQ(u.sink.writtenBytes, total + 512u);
-    EXPECT_EQ(u.unit.transferTotal.load(), total);
-    EXPECT_EQ(u.unit.transferWritten.load(), total);
-    EXPECT_EQ(u.unit.transferBusy.load(), 0u);
+TEST(WriteUpdate, TheTotalIsWhatIsSentAfterTheStartAndTheProgressEndsAtIt) {
+    struct Case {
+        const char* name;
+        bool extended;
+        std::uint32_t total;
+    };
+    // Base 1024, resource 5120, database 9216, main 7168, auxiliary 768; model data 2048 and
+    // its 256-byte header.
+    const Case cases[] = {
+        {"new layout: model image and auxiliary image too", true,
+         1024 + 0x9000 + 5120 + 768 + 9216 + 7168 + 256 + 2048},
+        {"fixed layout: no auxiliary image", false, 1024 + 5120 + 9216 + 7168 + 256 + 2048},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimUnit u;
+        ASSERT_TRUE(u.ConnectAndRead());
+        const UpdatePackage package =
+            WithModels(test::MakePackage(5000, 9000, 7000, 600, 1024), c.extended,
+                       {test::MakeModelEntry(test::ModelId("KV01"), test::Pattern(2000, 8))});
+        ASSERT_EQ(u.unit.WriteUpdate(package), kWriteOk);
+        EXPECT_EQ(u.sink.starts, (std::vector<std::uint32_t>{c.total}));
+        // The layout block of a new layout goes before the start and is not counted.
+        EXPECT_EQ(u.sink.writtenBytes - u.sink.writtenAtStart, c.total);
+        EXPECT_EQ(u.unit.transferTotal.load(), c.total);
+        EXPECT_EQ(u.unit.transferWritten.load(), c.total);
+        EXPECT_EQ(u.unit.transferBusy.load(), 0u);
+    }
 }
 
 TEST(WriteUpdate, APackageLargerThanTheUnitGives3WithNothingSent) {
@@ -377,6 +390,83 @@ TEST(WriteUpdate, AFailedLayoutStepStopsTheUpdate) {
         const UpdateCommands commands = Split(u.NewCommands());
         EXPECT_EQ(commands.writes.size(), 1u);
         EXPECT_TRUE(commands.erases.empty());
+    }
+}
+
+TEST(WriteUpdate, AFailedPlanLeavesTheUnitObjectWithTheRecordTheUnitHolds) {
+    struct Case {
+        const char* name;
+        std::size_t database;
+        std::int64_t refuseBlock;
+        int result;
+        // Where a later update without a model table then sends resource, database and main.
+        std::vector<Write> next;
+    };
+    const std::vector<Write> fixed = {
+        {0x16000, 1, 3072}, {0x2DE000, 1, 3072}, {0xDE000, 1, 3072}};
+    const Case cases[] = {
+        // The new layout's regions would start in the fixed resource region.
+        {"new layout past the capacity", 0x3E0000, -1, kWriteDoesNotFit, fixed},
+        {"layout block refused", 3000, 0x160, kWriteFailed, fixed},
+        // The unit took the layout block: it reads the new layout from now on.
+        {"model area erase refused", 3000, 0x220, kWriteFailed,
+         {{0x24000, 1, 3072}, {0x25000, 1, 3072}, {0x23000, 1, 3072}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimUnit u(1011, 0x400000);
+        ASSERT_TRUE(u.ConnectAndRead());
+        u.sim->Faults().refuseBlock = c.refuseBlock;
+        const UpdatePackage laidOut =
+            WithModels(test::MakePackage(3000, c.database, 3000), true,
+                       {test::MakeModelEntry(test::ModelId("KV01"), test::Pattern(100, 1), 0x1000)});
+        EXPECT_EQ(u.unit.WriteUpdate(laidOut), c.result);
+        LayoutRecord held;  // stays zero when the unit has no valid layout block
+        (void)ParseLayoutBlock(u.Bytes(kBank0, 0x16000, 256), held);
+        EXPECT_EQ(u.unit.layoutRecord, held);
+
+        u.sim->Faults() = {};
+        (void)u.NewCommands();
+        ASSERT_EQ(u.unit.WriteUpdate(test::MakePackage(3000, 3000, 3000)), kWriteOk);
+        EXPECT_EQ(Split(u.NewCommands()).writes, c.next);
+    }
+}
+
+TEST(WriteUpdate, AUnitsRecordThatDoesNotHoldTogetherGives3AndNothingIsSent) {
+    struct Case {
+        const char* name;
+        std::size_t field;
+        std::uint32_t value;
+        int result;
+    };
+    // Main 0x22000, resource 0x24000, database 0x26000 (bank 1), auxiliary 0x29000 (bank 0),
+    // model image 0x19000 (bank 1), on a unit of 16 MiB.
+    const Case cases[] = {
+        {"as laid out", LayoutRecord::kEnd, 0x2A000, kWriteOk},
+        {"a sized region with no start", LayoutRecord::kMainStart, 0, kWriteDoesNotFit},
+        {"a region over the layout sector", LayoutRecord::kResourceStart, 0x16000,
+         kWriteDoesNotFit},
+        {"the auxiliary region over the identity", LayoutRecord::kAuxiliaryStart, 0x18000,
+         kWriteDoesNotFit},
+        {"two regions overlapping", LayoutRecord::kDatabaseStart, 0x25000, kWriteDoesNotFit},
+        {"a region past the capacity", LayoutRecord::kDatabaseStart, 0xFFF000, kWriteDoesNotFit},
+        {"a start that is no whole block", LayoutRecord::kMainStart, 0x22010, kWriteDoesNotFit},
+        {"the model image over the model block", LayoutRecord::kModelImageAddress, 0x9000,
+         kWriteDoesNotFit},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimUnit u;
+        LayoutRecord record = PlacedRecord(0x2000, 0x2000, 0x3000, 0x1000);
+        record.SetWord(c.field, c.value);
+        PutRecord(u, record);
+        ASSERT_TRUE(u.ConnectAndRead());
+        const UpdatePackage package = test::MakePackage(0x1000, 0x1000, 0x1000, 0x100);
+        EXPECT_EQ(u.unit.WriteUpdate(package), c.result);
+        if (c.result != kWriteOk) {
+            EXPECT_TRUE(u.NewCommands().empty());
+            EXPECT_TRUE(u.sink.starts.empty());
+        }
     }
 }
 

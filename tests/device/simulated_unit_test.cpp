@@ -168,13 +168,16 @@ TEST(SimDirectory, RefusesBrokenUnitFilesWithAReason) {
     SimUnitFile unit;
     ASSERT_EQ(ParseSimUnitJson(R"({"boot_version": -2, "capacity": 8192, "refuse_block": 22,
         "drop_report": 3, "corrupt_report": 4, "stop_after_reports": 5,
-        "disconnect_after_reports": 6, "erase_ms_per_sector": 7, "note": "more keys are fine"})",
+        "disconnect_after_reports": 6, "erase_ms_per_sector": 7, "late_report": 8,
+        "late_ms": 9, "note": "more keys are fine"})",
                                unit),
               "");
     EXPECT_EQ(unit.bootVersion, -2);
     EXPECT_EQ(unit.faults.refuseBlock, 22);
     EXPECT_EQ(unit.faults.disconnectAfterReports, 6u);
     EXPECT_EQ(unit.faults.eraseMsPerSector, 7u);
+    EXPECT_EQ(unit.faults.lateReport, 8u);
+    EXPECT_EQ(unit.faults.lateMs, 9u);
 
     TempDir dir;
     ASSERT_EQ(CreateSimDirectory(dir.path, 1011, 0x20000), "");
