@@ -131,12 +131,9 @@ void MainWindowModel::Start() {
         SelectFile(options.updateFile);
     }
 
-    if (!unit.Connected() && services.openUnit(unit, &events)) {
-        unit.ResetUnitInfo();
-        if (unit.ReadUnitInfo()) {
-            RefreshConnectionState();
-            return;
-        }
+    if (!unit.Connected() && services.openUnit(unit, &events) && ReadUnit()) {
+        RefreshConnectionState();
+        return;
     }
     if (services.switchDiskUnits && services.switchDiskUnits()) {
         services.view.StartTimer(kTimerDiskSwitch, kTimerDiskSwitchMs);
@@ -417,8 +414,20 @@ void MainWindowModel::OnTimer(unsigned id) {
 void MainWindowModel::ConnectAndRead() {
     if (unit.Connected()) return;
     if (!services.openUnit(unit, &events)) return;
+    (void)ReadUnit();
+}
+
+bool MainWindowModel::ReadUnit() {
     unit.ResetUnitInfo();
-    (void)unit.ReadUnitInfo();
+    if (!unit.ReadUnitInfo()) return false;  // refused: the link is closed
+    const std::string_view fault = unit.ReadingFault();
+    if (fault.empty()) return true;
+    // A unit that does not answer whole is no unit to work with: nothing read from it could
+    // be trusted. A replug reads it afresh.
+    unit.link.CloseHandles();
+    SetBarText(L"The unit could not be read (" + Utf8ToWide(fault) +
+               L"). Unplug it, plug it in again and wait for \"GPS Connected\".");
+    return false;
 }
 
 // ---- Buttons, drops and devices ----
@@ -501,11 +510,7 @@ void MainWindowModel::OnWorkerEnded() {
         // A successful write read the unit back; after a failed one the unit may hold
         // something else than before: read it again. Either way the title shows what the
         // unit holds now.
-        if (!lastOutcome.succeeded) {
-            unit.ResetUnitInfo();
-            (void)unit.ReadUnitInfo();
-            if (!unit.Connected()) RefreshConnectionState();
-        }
+        if (!lastOutcome.succeeded && !ReadUnit()) RefreshConnectionState();
         SetTitle(ConnectionTitle());
     }
     ApplyButtons();

@@ -174,6 +174,9 @@ private:
     void OnDownloadSpeed(std::uint32_t speedCode, std::uint32_t bytes);
     void OnWorkerEnded();
     void ConnectAndRead();
+    // ResetUnitInfo and ReadUnitInfo; false when the unit was refused or did not answer whole
+    // (the link is then closed).
+    [[nodiscard]] bool ReadUnit();
     void RunWorker();
     void StopRun();
     void Shutdown();

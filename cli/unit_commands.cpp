@@ -54,10 +54,7 @@ std::uint32_t DateNumber(const BuildDate& date) {
     return std::uint32_t{date.year} * 10000 + std::uint32_t{date.month} * 100 + date.day;
 }
 
-// Erased flash reads as all ones, which decodes to 2106-02-07 06:28:15: no data, not a date.
-bool Blank(const BuildDate& date) {
-    return date == SecondsToDate(0xFFFFFFFFu);
-}
+bool Blank(const BuildDate& date) { return IsErasedDate(date); }
 
 std::string DateText(const BuildDate& date) {
     return Blank(date) ? "blank (erased flash)" : FormatDate(date);

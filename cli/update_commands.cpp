@@ -291,7 +291,9 @@ int RunCheck(const GlobalOptions& options, const std::string& versionUrl) {
     if (!source.versionText.empty()) {
         PrintLine(stdout, L"Internet vesion:" + Utf8ToWide(source.versionText));
     }
-    std::printf("Unit database: %s\n", WideToUtf8(DatabaseDateText(unit.databaseDate)).c_str());
+    const std::wstring unitDate = DatabaseDateText(unit.databaseDate);
+    std::printf("Unit database: %s\n",
+                unitDate.empty() ? "none (blank)" : WideToUtf8(unitDate).c_str());
     std::printf("Archive: %s\n", WideToUtf8(source.archiveUrl).c_str());
     std::printf("%s\n", newer ? "An update is available." : "The unit already has the newest database.");
     return kExitOk;

@@ -90,6 +90,8 @@ std::wstring SelectVersionFileUrl(std::span<const std::uint8_t> identity,
 }
 
 std::wstring DatabaseDateText(const BuildDate& databaseDate) {
+    // A unit with no database has no date to show, and nothing newer than any version.
+    if (IsErasedDate(databaseDate)) return {};
     char text[32];
     std::snprintf(text, sizeof text, "%d%02d%02d", int{databaseDate.year}, int{databaseDate.month},
                   int{databaseDate.day});

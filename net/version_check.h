@@ -22,7 +22,8 @@ namespace kivrel {
     std::span<const VersionSource> sources =
                                                     DefaultVendorConfig().versionSources);
 
-// The unit's database date as "%d%02d%02d" (2016-03-05 gives "20160305").
+// The unit's database date as "%d%02d%02d" (2016-03-05 gives "20160305"); empty for an
+// erased region, whose number is then 0.
 [[nodiscard]] std::wstring DatabaseDateText(const BuildDate& databaseDate);
 // The same text as a number; 0 for a date never read. Saturates instead of wrapping.
 [[nodiscard]] std::uint32_t DatabaseVersionNumber(const BuildDate& databaseDate);

@@ -67,4 +67,8 @@ std::string FormatDate(const BuildDate& date) {
     return text;
 }
 
+bool IsErasedDate(const BuildDate& date) noexcept {
+    return date == SecondsToDate(0xFFFFFFFFu);
+}
+
 }  // namespace kivrel

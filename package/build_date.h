@@ -22,6 +22,9 @@ struct BuildDate {
 // The inverse, for writers and tests. Dates before 1970 or after 2106-02-07 are not
 // representable and give 0.
 [[nodiscard]] std::uint32_t DateToSeconds(const BuildDate& date) noexcept;
+// Erased flash reads as all ones, which decodes to 2106-02-07 06:28:15: a region a unit holds
+// nothing in, not a date.
+[[nodiscard]] bool IsErasedDate(const BuildDate& date) noexcept;
 // "YYYY-MM-DD hh:mm:ss".
 [[nodiscard]] std::string FormatDate(const BuildDate& date);
 

@@ -81,11 +81,27 @@ TEST_F(MainWindow, StartsWithoutAUnitAskingForAFile) {
 
 TEST_F(MainWindow, StartsWithAUnitShowingItsDatabaseDate) {
     StartWindow();
-    EXPECT_EQ(view.title, ConnectedTitle(model->Unit()));
+    // A blank unit holds no database: no date, rather than the erased flash's 2106-02-07.
+    EXPECT_EQ(view.title, L"Update Tool   GPS Connected   V:");
     EXPECT_TRUE(Enabled(MainButton::Setting));
     EXPECT_FALSE(Enabled(MainButton::Update));  // nothing to send yet
     EXPECT_TRUE(Enabled(MainButton::Open));
     EXPECT_EQ(diskSwitches, 0);
+}
+
+TEST_F(MainWindow, AUnitThatDoesNotAnswerWholeIsNotTakenForConnected) {
+    unit.sim->Faults().dropReport = 8;  // a report of the layout block's reading is lost
+    StartWindow();
+    EXPECT_EQ(view.title, L"Update Tool");
+    EXPECT_FALSE(model->Unit().Connected());
+    EXPECT_FALSE(Enabled(MainButton::Update));
+    EXPECT_NE(view.progressText.find(L"could not be read"), std::wstring::npos);
+    // Replugged, it reads whole.
+    unit.Replug();
+    unit.sim->Faults().dropReport = 0;
+    model->OnDeviceChange(DeviceEvent::Arrival, kClassIndexHid, kUnitPath);
+    model->OnTimer(kTimerConnect);
+    EXPECT_EQ(view.title, ConnectedTitle(model->Unit()));
 }
 
 TEST_F(MainWindow, ADiskModeUnitIsSwitchedAndConnectedByTheTimers) {

@@ -103,6 +103,10 @@ TEST(DatabaseVersion, IsTheDateAsAnEightDigitNumber) {
     EXPECT_EQ(DatabaseVersionNumber(date), 20160305u);
     EXPECT_EQ(DatabaseDateText(BuildDate{}), L"00000");
     EXPECT_EQ(DatabaseVersionNumber(BuildDate{}), 0u);
+    // A blank unit's erased region is no date, and never "already the newest".
+    EXPECT_EQ(DatabaseDateText(SecondsToDate(0xFFFFFFFFu)), L"");
+    EXPECT_EQ(DatabaseVersionNumber(SecondsToDate(0xFFFFFFFFu)), 0u);
+    EXPECT_FALSE(AskBeforeUpdate(DatabaseVersionNumber(SecondsToDate(0xFFFFFFFFu)), 20240501));
     // Out-of-range parts saturate instead of wrapping into a small, "older" number.
     EXPECT_EQ(DatabaseVersionNumber(Date(65535, 255, 255)), 0xFFFFFFFFu);
 }
