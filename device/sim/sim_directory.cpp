@@ -63,6 +63,7 @@ std::string ParseSimUnitJson(std::string_view text, SimUnitFile& unit) {
              ReadNumber(json, "erase_ms_per_sector", 0, 60000, read.faults.eraseMsPerSector),
              ReadNumber(json, "late_report", 0, kI64, read.faults.lateReport),
              ReadNumber(json, "late_ms", 0, 600000, read.faults.lateMs),
+             ReadNumber(json, "frame_us", 0, 1000000, read.frameUs),
          }) {
         if (!error.empty()) return error;
     }
@@ -126,8 +127,8 @@ std::unique_ptr<SimulatedUnit> OpenSimDirectory(const std::filesystem::path& dir
     }
     auto banks = std::make_unique<FileBankStore>(directory, unit.capacity, error);
     if (!banks->Valid()) return nullptr;
-    return std::make_unique<SimulatedUnit>(SimSettings{unit.bootVersion, unit.faults},
-                                           std::move(banks));
+    return std::make_unique<SimulatedUnit>(
+        SimSettings{unit.bootVersion, unit.faults, unit.frameUs}, std::move(banks));
 }
 
 }  // namespace kivrel

@@ -54,12 +54,20 @@ void SimulatedUnit::Corrupt(std::span<std::uint8_t> report) const noexcept {
     report[5] ^= 0x01;  // inside the frame's word_a, or a data byte
 }
 
+void SimulatedUnit::TakeFrame(Clock::time_point ready) {
+    if (settings.frameUs == 0) return;
+    const Clock::time_point start = std::max({Clock::now(), ready, wireFreeAt});
+    wireFreeAt = start + std::chrono::microseconds(settings.frameUs);
+    SleepUntil(wireFreeAt);
+}
+
 bool SimulatedUnit::WriteReport(ReportView report, std::uint32_t /*timeoutMs*/) {
     if (closed || Unplugged()) return false;
     if (Silent()) {
         ++exchanged;
         return true;  // taken off the wire, never acted on
     }
+    TakeFrame();
     const std::uint64_t number = ++exchanged;
     if (number == settings.faults.dropReport) return true;
     Report received;
@@ -92,6 +100,7 @@ bool SimulatedUnit::ReadReport(std::span<std::uint8_t, kReportBytes> report, std
             return false;
         }
         SleepUntil(outgoing.front().readyAt);
+        TakeFrame(outgoing.front().readyAt);
         Report sent = outgoing.front().report;
         outgoing.pop_front();
         const std::uint64_t number = ++exchanged;

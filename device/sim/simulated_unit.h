@@ -33,6 +33,9 @@ struct SimFaults {
 struct SimSettings {
     std::int32_t bootVersion = 1011;
     SimFaults faults;
+    // Paces the unit as the wire would: every report, either way, takes one frame of this
+    // many microseconds (1000 for a full-speed USB device); 0 answers at once.
+    std::uint32_t frameUs = 0;
 };
 
 class SimulatedUnit final : public HidTransport {
@@ -87,6 +90,8 @@ private:
     [[nodiscard]] bool Unplugged() noexcept;
     [[nodiscard]] bool Silent() const noexcept;
     void Corrupt(std::span<std::uint8_t> report) const noexcept;
+    // Waits for the next free frame on the wire, at `ready` or later, and takes it.
+    void TakeFrame(Clock::time_point ready = {});
 
     SimSettings settings;
     std::unique_ptr<BankStore> banks;
@@ -98,6 +103,7 @@ private:
     std::vector<std::string> violations;
     std::uint64_t exchanged = 0;
     bool disconnected = false;
+    Clock::time_point wireFreeAt{};
     bool closed = false;
     bool madeLate = false;
 };

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -90,6 +91,19 @@ TEST(SimulatedUnit, StoresABlockWriteOnlyWhenItsDataSumHolds) {
     }
 }
 
+TEST(SimulatedUnit, APacedUnitTakesAFramePerReport) {
+    // A block read is 6 reports: the command, 4 data reports and the reply. At 2 ms a frame
+    // it cannot take less than 12 ms, however fast the machine.
+    SimulatedUnit sim(SimSettings{1011, {}, 2000}, std::make_unique<MemoryBankStore>(0x100000));
+    CHidCmd link;
+    link.Attach(std::make_unique<BorrowedTransport>(sim), nullptr);
+    std::array<std::uint8_t, 256> block{};
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(link.ReadOneBlock(0, 0, block), 256);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(12));
+    EXPECT_EQ(sim.ReportsExchanged(), 6u);
+}
+
 TEST(SimulatedUnit, RecordsFramesThatBreakTheProtocol) {
     SimulatedUnit sim({}, std::make_unique<MemoryBankStore>(0x10000));
     Report report{};
@@ -169,7 +183,7 @@ TEST(SimDirectory, RefusesBrokenUnitFilesWithAReason) {
     ASSERT_EQ(ParseSimUnitJson(R"({"boot_version": -2, "capacity": 8192, "refuse_block": 22,
         "drop_report": 3, "corrupt_report": 4, "stop_after_reports": 5,
         "disconnect_after_reports": 6, "erase_ms_per_sector": 7, "late_report": 8,
-        "late_ms": 9, "note": "more keys are fine"})",
+        "late_ms": 9, "frame_us": 1000, "note": "more keys are fine"})",
                                unit),
               "");
     EXPECT_EQ(unit.bootVersion, -2);
@@ -178,6 +192,7 @@ TEST(SimDirectory, RefusesBrokenUnitFilesWithAReason) {
     EXPECT_EQ(unit.faults.eraseMsPerSector, 7u);
     EXPECT_EQ(unit.faults.lateReport, 8u);
     EXPECT_EQ(unit.faults.lateMs, 9u);
+    EXPECT_EQ(unit.frameUs, 1000u);
 
     TempDir dir;
     ASSERT_EQ(CreateSimDirectory(dir.path, 1011, 0x20000), "");
