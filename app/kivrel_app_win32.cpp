@@ -75,7 +75,7 @@ bool CKivrelApp::ActivateRunningCopy() {
     return true;
 }
 
-bool CKivrelApp::RegisterMainWindowClass(HINSTANCE instance) {
+bool RegisterMainWindowClass(HINSTANCE instance) {
     // The main window is a system dialog under a class name of its own, so a second copy can
     // find it. The system class is looked up without an instance.
     WNDCLASSW windowClass{};
@@ -86,12 +86,3 @@ bool CKivrelApp::RegisterMainWindowClass(HINSTANCE instance) {
 }
 
 }  // namespace kivrel
-
-namespace {
-kivrel::CKivrelApp theApp;  // the one application object
-}
-
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
-    theApp.InitInstance(instance);
-    return theApp.ExitInstance();
-}

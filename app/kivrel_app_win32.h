@@ -5,6 +5,10 @@
 
 namespace kivrel {
 
+// Registers the main window's class, "UPDATE_FLASH_CLASS", as a copy of the system's dialog
+// class, so a second copy can find the window by it.
+bool RegisterMainWindowClass(HINSTANCE instance);
+
 class CKivrelApp {
 public:
     // Runs the whole tool; returns false in every case, as there is no message loop of the
@@ -16,7 +20,6 @@ public:
 private:
     // Brings the window of an already running copy to the front; false when none is found.
     static bool ActivateRunningCopy();
-    static bool RegisterMainWindowClass(HINSTANCE instance);
 
     UniqueKernelHandle oneInstanceMutex;
 };

@@ -46,9 +46,10 @@ TEST_F(AppStart, FirstStartShowsTheMainWindowWithTheTemplateControls) {
     ASSERT_NE(main, nullptr);
     EXPECT_TRUE(::IsWindowVisible(main));
 
-    wchar_t title[64] = {};
-    ::GetWindowTextW(main, title, 64);
-    EXPECT_STREQ(title, L"Update");
+    // The template's title "Update" is replaced at start-up.
+    wchar_t title[128] = {};
+    ::GetWindowTextW(main, title, 128);
+    EXPECT_EQ(std::wstring(title).rfind(L"Update Tool", 0), 0u) << title;
     const LONG style = ::GetWindowLongW(main, GWL_STYLE);
     EXPECT_TRUE(style & WS_SYSMENU);
     EXPECT_TRUE(style & WS_MINIMIZEBOX);
