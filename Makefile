@@ -52,7 +52,7 @@ fuzz: bootstrap
 	@cmake --build --preset fuzz
 	@scripts/run-fuzzers $(FUZZ) $(FUZZ_SECONDS)
 
-bench: native
+bench: native windows wine-prefix
 	@scripts/run-benchmarks $(NATIVE)
 
 clean:
