@@ -64,7 +64,7 @@ PixelRect CConfigDialog::ClientRectOf(int id) const {
 void CConfigDialog::CreateBandBoxes() {
     const PixelRect anchor1 = ClientRectOf(kIdBandAnchor1);
     const PixelRect anchor2 = ClientRectOf(kIdBandAnchor2);
-    const auto dialogFont = reinterpret_cast<WPARAM>(::SendMessageW(Window(), WM_GETFONT, 0, 0));
+    const auto dialogFont = static_cast<WPARAM>(::SendMessageW(Window(), WM_GETFONT, 0, 0));
     const auto instance =
         reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(Window(), GWLP_HINSTANCE));
     for (const BandBox& box : model->Bands()) {
