@@ -58,7 +58,7 @@ struct VendorConfig {
     std::span<const VersionSource> versionSources;
     // A layout-1 unit whose identity block begins with these 5 bytes has the five-band radar
     // list in its settings window.
-    std::string_view fiveBandTag;
+    std::string_view fiveBandTag{};
 };
 
 // The vendor-neutral build: its tag is 21 blanks, so it takes every file and every unit.
