@@ -1,5 +1,8 @@
 #include "settings/province_dialog_win32.h"
 
+#include <algorithm>
+#include <string>
+
 namespace kivrel {
 
 CDialogProvince::CDialogProvince(Prompts& prompts, HBITMAP map)
@@ -21,7 +24,31 @@ BOOL CDialogProvince::OnInitDialog() {
     for (int id : {kIdProvinceCounter, kIdProvinceAdvice, kIdNationalBox}) {
         ::SendMessageW(Item(id), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     }
+    // In 15-pixel Arial the counter's text is wider than its box at the usual 96 dpi: it would
+    // wrap, and the wrapped line with the count falls below the box, unseen.
+    FitWidthToText(kIdProvinceCounter, ProvinceCounterText(kProvinceLimit));
     return TRUE;
+}
+
+void CDialogProvince::FitWidthToText(int id, const std::wstring& text) {
+    const HWND control = Item(id);
+    const HDC dc = ::GetDC(control);
+    if (dc == nullptr) return;
+    const HGDIOBJ before = ::SelectObject(dc, font);
+    RECT needed{};
+    ::DrawTextW(dc, text.c_str(), -1, &needed, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    ::SelectObject(dc, before);
+    ::ReleaseDC(control, dc);
+
+    RECT place{};
+    ::GetWindowRect(control, &place);
+    ::MapWindowPoints(nullptr, Window(), reinterpret_cast<POINT*>(&place), 2);
+    RECT client{};
+    ::GetClientRect(Window(), &client);
+    const LONG width = std::min<LONG>(needed.right + 2, client.right - place.left);
+    if (width <= place.right - place.left) return;
+    ::SetWindowPos(control, nullptr, 0, 0, width, place.bottom - place.top,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 std::optional<LRESULT> CDialogProvince::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "base/dialog_base_win32.h"
 #include "settings/province_selection.h"
 
@@ -30,6 +32,8 @@ private:
     std::optional<LRESULT> OnCommand(WPARAM wParam);
     std::optional<LRESULT> OnCtlColorStatic(HDC dc, HWND control);
     bool OnEraseBackground(HDC dc);
+    // Widens a label to the right, within the window, when `text` would not fit on one line.
+    void FitWidthToText(int id, const std::wstring& text);
 
     ProvinceSelectionModel model;
     HBITMAP map;

@@ -117,7 +117,14 @@ TEST(ProvinceWindow, TemplatePlacesEveryBoxOnTheMapWithItsName) {
             EXPECT_FALSE(Checked(window, id));
         }
         ExpectAt(window, IDOK, kProvinceOkRect);
-        ExpectAt(window, kIdProvinceCounter, kProvinceCounterRect);
+        // The counter stands where the template puts it, widened when its text needs more.
+        const RECT counter = ClientRect(window, ::GetDlgItem(window, kIdProvinceCounter));
+        const RECT counterPlace = DialogUnits(window, kProvinceCounterRect);
+        EXPECT_EQ(counter.left, counterPlace.left);
+        EXPECT_EQ(counter.top, counterPlace.top);
+        EXPECT_EQ(counter.bottom, counterPlace.bottom);
+        EXPECT_GE(counter.right, counterPlace.right);
+        EXPECT_LE(counter.right, client.right);
         ExpectAt(window, kIdProvinceAdvice, kProvinceAdviceRect);
         ExpectAt(window, kIdNationalBox, kNationalBoxRect);
         EXPECT_EQ(TextOf(::GetDlgItem(window, IDOK)), L"确定");
