@@ -5,6 +5,7 @@ namespace kivrel::cli {
 void RegisterCommands(CLI::App& app, GlobalOptions& options, CommandTable& commands) {
     RegisterPackageCommands(app, options, commands);
     RegisterUnitCommands(app, options, commands);
+    RegisterSettingsCommands(app, options, commands);
     RegisterUpdateCommands(app, options, commands);
 }
 

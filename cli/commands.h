@@ -17,9 +17,10 @@ using CommandTable = std::vector<std::pair<CLI::App*, std::function<int()>>>;
 
 void RegisterCommands(CLI::App& app, GlobalOptions& options, CommandTable& commands);
 
-// One group per file: inspect and pack; info, settings and sim; update and check.
+// One group per file: inspect and pack; info and sim; settings; update and check.
 void RegisterPackageCommands(CLI::App& app, GlobalOptions& options, CommandTable& commands);
 void RegisterUnitCommands(CLI::App& app, GlobalOptions& options, CommandTable& commands);
+void RegisterSettingsCommands(CLI::App& app, GlobalOptions& options, CommandTable& commands);
 void RegisterUpdateCommands(CLI::App& app, GlobalOptions& options, CommandTable& commands);
 
 }  // namespace kivrel::cli
