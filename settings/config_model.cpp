@@ -159,7 +159,7 @@ void ConfigModel::BuildBandList(const ConfigInputs& inputs) {
     // bytes (before the radar type at byte 48) and, in layout 3, range entries (before byte
     // 256): past that room a count would overwrite other fields or read past the block.
     const auto counted = static_cast<std::size_t>(original.SubBands().Total());
-    subBandCount = std::min(counted, SettingsBlock::SubBandRoom(layout));
+    subBandCount = layout >= 3 ? std::min(counted, SettingsBlock::SubBandRoom(layout)) : 0;
 
     if (layout == 2) {
         subBandList = inputs.recordModelId == kSubBandModel;

@@ -127,7 +127,8 @@ public:
     }
     [[nodiscard]] bool SubBandList() const noexcept { return subBandList; }
     [[nodiscard]] const std::vector<BandBox>& Bands() const noexcept { return bands; }
-    // The sub-band count the window uses: the block's S, capped at the room the layout has.
+    // Layouts 3-4: the sub-band count the window uses, the block's S capped at the room the
+    // layout has. 0 in layouts 1-2, which have no such count.
     [[nodiscard]] std::size_t SubBandCount() const noexcept { return subBandCount; }
     // What the editable controls hold after start-up.
     [[nodiscard]] const ConfigEntries& Initial() const noexcept { return initial; }

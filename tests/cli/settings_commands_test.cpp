@@ -12,6 +12,7 @@
 #include "device/layout_record.h"
 #include "settings/block/settings_block.h"
 #include "tests/support/cli_runner.h"
+#include "tests/support/settings_blocks.h"
 
 namespace kivrel {
 namespace {
@@ -22,38 +23,9 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr std::uint32_t kSettingsAt = 0x11000;
 constexpr std::uint32_t kLayoutAt = 0x16000;
 
-// A usable block of each layout: layouts 1 and 2 with the five-band and the fixed sub-band
-// list, layout 3 with a modem on a carrier of the table, layout 4 with sub-bands.
+// Layout 3 with X, MTR and K sub-bands, layout 4 likewise.
 SettingsBlock BlockOf(int layout, const char* model = nullptr) {
-    SettingsBlock block;
-    if (layout <= 2) {
-        block.bytes[10] = 8;
-        block.bytes[24] = 7;
-        block.bytes[25] = 19;
-        std::memcpy(block.bytes.data() + 28, model != nullptr ? model : "KV2A", 4);
-        block.bytes[120] = 1;  // past the 72-byte sum: not also a layout-3 block
-    } else {
-        std::memcpy(block.bytes.data() + 4, model != nullptr ? model : "KV3A", 4);
-        block.bytes[18] = 8;
-        block.bytes[19] = 1;  // X, two K
-        block.bytes[21] = 2;
-        block.bytes[24] = 1;
-        block.bytes[48] = 5;
-        block.bytes[50] = 7;
-        block.bytes[51] = 19;
-        block.bytes[52] = 1;
-        EXPECT_TRUE(block.SetSubBandRange(layout, 0, {10500, 10550}));
-    }
-    if (layout == 3) {
-        EXPECT_TRUE(block.SetApn("hxdata"));
-        EXPECT_TRUE(block.SetServer("gps.example"));
-        EXPECT_TRUE(block.SetPort("9000"));
-        EXPECT_TRUE(block.SetUserName("card"));
-        EXPECT_TRUE(block.SetPassword("card"));
-    }
-    if (layout == 4) PutU32(block.bytes.data() + 59, kSettingsMarker);
-    block.StoreSum(layout);
-    return block;
+    return test::SampleSettingsBlock(layout, {1, 0, 2, 0, 0}, 5, model);
 }
 
 class SettingsCommands : public ::testing::Test {
@@ -123,10 +95,10 @@ TEST_F(SettingsCommands, ShowListsTheKeysOfEachLayoutAndRefusesAnUnusableBlock) 
         {1, {"time_zone", "daytime_start", "nighttime_start", "radar_frequency_display", "x", "ku",
              "mtr", "k", "k3", "k4", "ka1", "ka2", "ka3", "ka4", "ka5", "laser"}},
         {2, {"time_zone", "daytime_start", "nighttime_start", "x", "ku", "k", "ka", "laser"}},
-        // Radar type 5 without bit 7 of byte 16: no frequency display.
-        {3, {"time_zone", "daytime_start", "nighttime_start", "x", "mtr", "k", "carrier", "apn",
-             "user", "password", "server", "port"}},
-        {4, {"time_zone", "daytime_start", "nighttime_start", "x", "mtr", "k"}},
+        {3, {"time_zone", "daytime_start", "nighttime_start", "radar_frequency_display", "x", "mtr",
+             "k", "carrier", "apn", "user", "password", "server", "port"}},
+        {4, {"time_zone", "daytime_start", "nighttime_start", "radar_frequency_display", "x", "mtr",
+             "k"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.layout);
@@ -143,7 +115,7 @@ TEST_F(SettingsCommands, ShowListsTheKeysOfEachLayoutAndRefusesAnUnusableBlock) 
     }
     const nlohmann::ordered_json json = ShowJson();  // layout 4
     EXPECT_EQ(json["settings"]["x"], true);
-    EXPECT_EQ(json["labels"]["x"], "X Band(10.500~10.550)");
+    EXPECT_EQ(json["labels"]["x"], "X Band(10.000~10.050)");
     EXPECT_EQ(json["model_code"], "KV3A");
     EXPECT_EQ(json["bands"][1]["name"], "MTR Band");
 

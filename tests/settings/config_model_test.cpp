@@ -13,6 +13,7 @@
 #include "base/ascii_text.h"
 #include "base/le_bytes.h"
 #include "package/carrier_profiles.h"
+#include "tests/support/settings_blocks.h"
 
 namespace kivrel {
 namespace {
@@ -24,48 +25,10 @@ constexpr std::uint32_t ModelCode(const char (&text)[5]) {
            std::uint32_t{static_cast<std::uint8_t>(text[3])} << 24;
 }
 
-struct Counts {
-    int x = 1, ku = 1, k = 3, ka = 2, laser = 1;
-};
+using Counts = SubBandCounts;
 
-// A block of the given layout with every field the window reads set to a plain value.
-SettingsBlock MakeBlock(int layout, Counts counts = {}, int radarType = 5) {
-    SettingsBlock block;
-    if (layout <= 2) {
-        std::memcpy(block.bytes.data() + 4, "AB\0\0", 4);
-        block.bytes[8] = 0x21;  // 12-hour clock and another bit: kept
-        block.bytes[10] = 8;
-        block.bytes[24] = 7;
-        block.bytes[25] = 19;
-        std::memcpy(block.bytes.data() + 28, "KV2A", 4);
-    } else {
-        std::memcpy(block.bytes.data() + 4, "KV3A", 4);
-        block.bytes[16] = 0xA1;  // offered, 12-hour clock, another bit
-        block.bytes[18] = 8;
-        block.bytes[19] = static_cast<std::uint8_t>(counts.x);
-        block.bytes[20] = static_cast<std::uint8_t>(counts.ku);
-        block.bytes[21] = static_cast<std::uint8_t>(counts.k);
-        block.bytes[22] = static_cast<std::uint8_t>(counts.ka);
-        block.bytes[23] = static_cast<std::uint8_t>(counts.laser);
-        block.bytes[48] = static_cast<std::uint8_t>(radarType);
-        block.bytes[50] = 7;
-        block.bytes[51] = 19;
-        block.bytes[52] = 1;
-        for (std::size_t i = 0; i < SettingsBlock::SubBandRoom(layout); ++i) {
-            const auto low = static_cast<std::uint16_t>(10000 + 100 * i);
-            (void)block.SetSubBandRange(layout, i, {low, static_cast<std::uint16_t>(low + 50)});
-        }
-    }
-    if (layout == 3) {
-        EXPECT_TRUE(block.SetApn("hxdata"));
-        EXPECT_TRUE(block.SetServer("gps.example"));
-        EXPECT_TRUE(block.SetPort("9000"));
-        EXPECT_TRUE(block.SetUserName("card"));
-        EXPECT_TRUE(block.SetPassword("card"));
-    }
-    if (layout == 4) PutU32(block.bytes.data() + 59, kSettingsMarker);
-    block.StoreSum(layout);
-    return block;
+SettingsBlock MakeBlock(int layout, Counts counts = {1, 1, 3, 2, 1}, int radarType = 5) {
+    return test::SampleSettingsBlock(layout, counts, radarType);
 }
 
 ConfigInputs Inputs(int layout) {

@@ -16,6 +16,7 @@
 #include "settings/config_dialog_win32.h"
 #include "settings/province_dialog_win32.h"
 #include "tests/support/scripted_prompts.h"
+#include "tests/support/settings_blocks.h"
 
 namespace kivrel {
 namespace {
@@ -219,25 +220,12 @@ TEST(ProvinceWindow, PaintsTheMapAndColoursTheThreeTexts) {
     ::DeleteObject(map);
 }
 
-// A layout-3 block with ten sub-bands, a carrier's APN and a time zone of 8.
+// A layout-3 block with ten sub-bands (X on), a carrier's APN, the frequency display offered
+// and on, and a time zone of 8.
 SettingsBlock Layout3Block() {
-    SettingsBlock block;
-    std::memcpy(block.bytes.data() + 4, "KV3A", 4);
+    SettingsBlock block = test::SampleSettingsBlock(3, {2, 2, 2, 2, 2});
     block.bytes[16] = 0xC0;
-    block.bytes[18] = 8;
-    for (std::size_t i = 19; i <= 23; ++i) block.bytes[i] = 2;
-    block.bytes[24] = 1;
-    block.bytes[48] = 5;
-    block.bytes[50] = 7;
-    block.bytes[51] = 19;
-    block.bytes[52] = 1;
     EXPECT_TRUE(block.SetApn("kvnet"));
-    EXPECT_TRUE(block.SetServer("gps.example"));
-    EXPECT_TRUE(block.SetPort("9000"));
-    for (std::size_t i = 0; i < 10; ++i) {
-        const auto low = static_cast<std::uint16_t>(10000 + 1000 * i);
-        EXPECT_TRUE(block.SetSubBandRange(3, i, {low, static_cast<std::uint16_t>(low + 100)}));
-    }
     block.StoreSum(3);
     return block;
 }
