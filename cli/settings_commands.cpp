@@ -4,7 +4,6 @@
 // does; every write is the unit's WriteSettings and SettingsDone, reported as the unit answered.
 
 #include <CLI/CLI.hpp>
-
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -161,23 +160,23 @@ std::vector<Setting> SettingsOf(ConfigModel& model) {
 
     if (model.Layout() != 3) return settings;
     ConfigModel* owner = &model;
-    settings.push_back(
-        {"carrier", "Company", SettingKind::kCarrier,
-         [owner](const ConfigEntries&) {
-             return owner->Carrier() < 0 ? std::string() : std::to_string(owner->Carrier());
-         },
-         [owner](ConfigEntries& e, const std::string& value) {
-             const auto& profiles = CarrierProfiles();
-             for (std::size_t i = 0; i < profiles.size(); ++i) {
-                 if (value == std::to_string(i) ||
-                     EqualsIgnoringAsciiCase(Utf8ToWide(value), profiles[i].name)) {
-                     owner->PickCarrier(i, e);
-                     return std::string();
-                 }
-             }
-             return "carrier: give 0-" + std::to_string(profiles.size() - 1) +
-                    " or a name that `kivrel settings show` lists";
-         }});
+    settings.push_back({"carrier", "Company", SettingKind::kCarrier,
+                        [owner](const ConfigEntries&) {
+                            return owner->Carrier() < 0 ? std::string()
+                                                        : std::to_string(owner->Carrier());
+                        },
+                        [owner](ConfigEntries& e, const std::string& value) {
+                            const auto& profiles = CarrierProfiles();
+                            for (std::size_t i = 0; i < profiles.size(); ++i) {
+                                if (value == std::to_string(i) ||
+                                    EqualsIgnoringAsciiCase(Utf8ToWide(value), profiles[i].name)) {
+                                    owner->PickCarrier(i, e);
+                                    return std::string();
+                                }
+                            }
+                            return "carrier: give 0-" + std::to_string(profiles.size() - 1) +
+                                   " or a name that `kivrel settings show` lists";
+                        }});
     settings.push_back(TextSetting("apn", "APN", &ConfigEntries::apn));
     settings.push_back(TextSetting("user", "User", &ConfigEntries::userName));
     settings.push_back(TextSetting("password", "Psw", &ConfigEntries::password));
@@ -245,7 +244,8 @@ private:
         const auto carrier = std::find_if(pairs.begin(), pairs.end(),
                                           [](const auto& p) { return p.first == "carrier"; });
         if (carrier != pairs.end()) {
-            if (std::string error = find("carrier")->set(entries, carrier->second); !error.empty()) {
+            if (std::string error = find("carrier")->set(entries, carrier->second);
+                !error.empty()) {
                 return error;
             }
         }
@@ -346,7 +346,8 @@ nlohmann::ordered_json SettingsJson(const CGpsUnit& unit, ConfigModel& model) {
                            {"user", UnitText(block.UserName())},
                            {"password", UnitText(block.Password())}};
         nlohmann::ordered_json carriers = nlohmann::ordered_json::array();
-        for (const CarrierProfile& profile : CarrierProfiles()) carriers.push_back(Utf8(profile.name));
+        for (const CarrierProfile& profile : CarrierProfiles())
+            carriers.push_back(Utf8(profile.name));
         json["carriers"] = carriers;
     }
     nlohmann::ordered_json keys = nlohmann::ordered_json::object();
@@ -385,8 +386,8 @@ void PrintSettings(const CGpsUnit& unit, ConfigModel& model) {
               << kEditableCarrierProfile << "):\n";
     const auto& profiles = CarrierProfiles();
     for (std::size_t i = 0; i < profiles.size(); ++i) {
-        std::cout << "  " << i << "  " << Utf8(profiles[i].name) << "  (APN " << Utf8(profiles[i].apn)
-                  << ")\n";
+        std::cout << "  " << i << "  " << Utf8(profiles[i].name) << "  (APN "
+                  << Utf8(profiles[i].apn) << ")\n";
     }
     if (model.Carrier() >= 0 && UnitText(unit.settingsBlock.UserName()) != Utf8(entries.userName)) {
         std::cout << "Note: the unit's user name differs from its carrier's; any change stores the "
@@ -425,7 +426,8 @@ int RunSettingsSet(const GlobalOptions& options, const std::vector<std::string>&
     CliPrompts prompts(options.yes);
     AssignmentWindow window(std::move(pairs));
     const SettingOutcome outcome = RunSettingButton(unit, prompts, window, DefaultVendorConfig());
-    if (outcome == SettingOutcome::kUnitGone) return Fail("the unit went away; nothing was written");
+    if (outcome == SettingOutcome::kUnitGone)
+        return Fail("the unit went away; nothing was written");
     return ExitFor(outcome);
 }
 
@@ -489,25 +491,29 @@ void RegisterSettingsCommands(CLI::App& app, GlobalOptions& options, CommandTabl
     CLI::App* settings = app.add_subcommand("settings", "the unit's settings block");
     settings->require_subcommand(1);
 
-    CLI::App* show = settings->add_subcommand("show", "the settings `set` takes, with their values");
+    CLI::App* show =
+        settings->add_subcommand("show", "the settings `set` takes, with their values");
     commands.emplace_back(show, [&options] { return RunSettingsShow(options); });
 
     auto assignments = std::make_shared<std::vector<std::string>>();
     CLI::App* set = settings->add_subcommand(
         "set", "change settings with the settings window's checks, e.g. time_zone=8 x=off");
     set->add_option("KEY=VALUE", *assignments, "settings to change")->required();
-    commands.emplace_back(set, [&options, assignments] { return RunSettingsSet(options, *assignments); });
+    commands.emplace_back(
+        set, [&options, assignments] { return RunSettingsSet(options, *assignments); });
 
     auto saveFile = std::make_shared<std::string>();
     CLI::App* save = settings->add_subcommand("save", "back the settings block up to FILE");
     save->add_option("FILE", *saveFile, "file to write (256 bytes)")->required();
-    commands.emplace_back(save, [&options, saveFile] { return RunSettingsSave(options, *saveFile); });
+    commands.emplace_back(save,
+                          [&options, saveFile] { return RunSettingsSave(options, *saveFile); });
 
     auto loadFile = std::make_shared<std::string>();
     CLI::App* load = settings->add_subcommand(
         "load", "write a saved settings block back (same layout and model only)");
     load->add_option("FILE", *loadFile, "file written by `kivrel settings save`")->required();
-    commands.emplace_back(load, [&options, loadFile] { return RunSettingsLoad(options, *loadFile); });
+    commands.emplace_back(load,
+                          [&options, loadFile] { return RunSettingsLoad(options, *loadFile); });
 }
 
 }  // namespace kivrel::cli

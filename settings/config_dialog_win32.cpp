@@ -36,9 +36,9 @@ BOOL CConfigDialog::OnInitDialog() {
     SetText(kIdTimeZone, initial.timeZone);
     SetText(kIdDaytime, initial.daytime);
     SetText(kIdNighttime, initial.nighttime);
-    for (int id : {kIdTimeZoneLabel, kIdTimeZone, kIdDaytimeLabel, kIdDaytime, kIdNighttimeLabel,
-                   kIdNighttime, kIdFrequencyDisplay, kIdTwelveHour, kIdBandAnchor1,
-                   kIdBandAnchor2}) {
+    for (int id :
+         {kIdTimeZoneLabel, kIdTimeZone, kIdDaytimeLabel, kIdDaytime, kIdNighttimeLabel,
+          kIdNighttime, kIdFrequencyDisplay, kIdTwelveHour, kIdBandAnchor1, kIdBandAnchor2}) {
         ::ShowWindow(Item(id), model->Shown(id) ? SW_SHOW : SW_HIDE);
     }
     for (int id : kNetworkControlIds) ::ShowWindow(Item(id), model->Shown(id) ? SW_SHOW : SW_HIDE);

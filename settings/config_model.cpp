@@ -26,9 +26,11 @@ struct FiveBand {
     std::size_t firstFixedBand;
     std::size_t fixedBands;
 };
-constexpr FiveBand kFiveBands[] = {
-    {L"X Band", 0, 1}, {L"Ku Band", 1, 1}, {L"K Band", 2, 4}, {L"KA Band", 6, 5},
-    {L"Laser Band", 11, 1}};
+constexpr FiveBand kFiveBands[] = {{L"X Band", 0, 1},
+                                   {L"Ku Band", 1, 1},
+                                   {L"K Band", 2, 4},
+                                   {L"KA Band", 6, 5},
+                                   {L"Laser Band", 11, 1}};
 
 // The text fields of layout 3, their names in messages and the characters each has room for
 // (its width less the terminating zero).
@@ -165,11 +167,10 @@ void ConfigModel::BuildBandList(const ConfigInputs& inputs) {
         subBandList = inputs.recordModelId == kSubBandModel;
     } else if (layout == 1) {
         const std::string_view tag = inputs.fiveBandTag;
-        subBandList = !(tag.size() == 5 &&
-                        std::equal(tag.begin(), tag.end(), inputs.identity.begin(),
-                                   [](char a, std::uint8_t b) {
-                                       return static_cast<std::uint8_t>(a) == b;
-                                   }));
+        subBandList =
+            !(tag.size() == 5 &&
+              std::equal(tag.begin(), tag.end(), inputs.identity.begin(),
+                         [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }));
     } else {
         subBandList = original.RadarType() >= 5 || original.SubBandDisplay() > 0;
     }
@@ -219,10 +220,11 @@ void ConfigModel::BuildUnitSubBands() {
         FrequencyRange range;
         (void)original.SubBandRange(layout, i, range);  // within the room: always read
         const bool first = i < kSubBandsInColumn1;
-        bands.push_back({kIdFirstBandBox + static_cast<int>(i),
-                         WidenBytes(original.SubBandName(i)) + RangeText(range.lowMhz, range.highMhz),
-                         original.SubBandEnabled(i), first ? 1 : 2,
-                         static_cast<int>(first ? i : i - kSubBandsInColumn1)});
+        bands.push_back(
+            {kIdFirstBandBox + static_cast<int>(i),
+             WidenBytes(original.SubBandName(i)) + RangeText(range.lowMhz, range.highMhz),
+             original.SubBandEnabled(i), first ? 1 : 2,
+             static_cast<int>(first ? i : i - kSubBandsInColumn1)});
     }
 }
 

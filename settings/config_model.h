@@ -48,7 +48,7 @@ inline constexpr int kIdFirstBandBox = 100;  // band boxes are created at run ti
 
 // The Company, APN, User, Psw, Server and Port labels and boxes: shown in layout 3 only.
 inline constexpr std::array<int, 12> kNetworkControlIds = {
-    kIdCompanyLabel, kIdCompany, kIdApnLabel,  kIdApn,    kIdUserLabel, kIdUser,
+    kIdCompanyLabel,  kIdCompany,  kIdApnLabel,    kIdApn,    kIdUserLabel, kIdUser,
     kIdPasswordLabel, kIdPassword, kIdServerLabel, kIdServer, kIdPortLabel, kIdPort};
 
 // Pixels below the previous band box at which the next one in its column starts.

@@ -5,8 +5,7 @@
 
 namespace kivrel {
 
-CDialogProvince::CDialogProvince(Prompts& prompts, HBITMAP map)
-    : model(prompts, *this), map(map) {
+CDialogProvince::CDialogProvince(Prompts& prompts, HBITMAP map) : model(prompts, *this), map(map) {
     font = ::CreateFontW(15, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                          OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                          DEFAULT_PITCH | FF_SWISS, L"Arial");

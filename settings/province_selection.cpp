@@ -137,7 +137,8 @@ bool ProvinceSelectionModel::Ok() {
         prompts.ShowMessage(kTextNothingChosen, kProvinceCaption);
         return false;
     }
-    if (count < kProvinceLimit) return prompts.AskYesNo(FewProvincesQuestion(count), kProvinceCaption);
+    if (count < kProvinceLimit)
+        return prompts.AskYesNo(FewProvincesQuestion(count), kProvinceCaption);
     if (count == kProvinceLimit) return true;
     prompts.ShowMessage(kTextTooManyOnOk, kProvinceCaption);
     return false;

@@ -22,7 +22,7 @@ std::optional<SettingOutcome> CheckSettingsEditable(const CGpsUnit& unit, Prompt
 }
 
 UnitFingerprint FingerprintOf(const CGpsUnit& unit) {
-    return {unit.bootVersion,     unit.capacity,         unit.modelId,       unit.identity,
+    return {unit.bootVersion,    unit.capacity,         unit.modelId,      unit.identity,
             unit.settingsFormat, unit.settingsRevision, unit.settingsBlock};
 }
 

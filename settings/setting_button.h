@@ -36,15 +36,15 @@ inline constexpr std::wstring_view kTextOtherUnit =
     L"Setting again to edit this unit's settings.";
 
 enum class SettingOutcome {
-    kNoUnit,         // "   No hardware connected!"
-    kUnusable,       // layout 0 or -1
-    kToolTooOld,     // settings revision above 204
-    kDeclined,       // the radar-type question was not answered Yes
-    kCancelled,      // the window ended without OK
-    kUnitGone,       // OK, but the unit was unplugged meanwhile: nothing written, nothing shown
-    kOtherUnit,      // OK, but another unit is connected now: nothing written
-    kWriteFailed,    // the unit did not take the block
-    kWritten,        // "Configuration success!"
+    kNoUnit,       // "   No hardware connected!"
+    kUnusable,     // layout 0 or -1
+    kToolTooOld,   // settings revision above 204
+    kDeclined,     // the radar-type question was not answered Yes
+    kCancelled,    // the window ended without OK
+    kUnitGone,     // OK, but the unit was unplugged meanwhile: nothing written, nothing shown
+    kOtherUnit,    // OK, but another unit is connected now: nothing written
+    kWriteFailed,  // the unit did not take the block, or did not confirm it
+    kWritten,      // "Configuration success!"
 };
 
 // Runs the settings window over `block` (a copy of the unit's); true when it ended with OK and
@@ -75,9 +75,11 @@ struct UnitFingerprint {
 };
 [[nodiscard]] UnitFingerprint FingerprintOf(const CGpsUnit& unit);
 
-// Writes `block` to the unit read as `before` and commits it, and tells the user how it went.
-// Nothing is written when the unit has gone (nothing shown) or another one is connected. On a
-// failed write the unit object's copy of the block is put back as it was.
+// Writes `block` to the unit read as `before` and commits it (SettingsDone, only after a block
+// the unit took), and tells the user how it went: "Configuration success!" only when the unit
+// took the block and confirmed the commit. Nothing is written when the unit has gone (nothing
+// shown) or another one, or the same one with other settings, is connected now. On a refused
+// write the unit object's copy of the block is put back as it was.
 [[nodiscard]] SettingOutcome WriteEditedSettings(CGpsUnit& unit, Prompts& prompts,
                                                  const UnitFingerprint& before,
                                                  const SettingsBlock& block);

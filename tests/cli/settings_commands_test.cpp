@@ -40,7 +40,9 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir); }
 
-    static test::CliResult Run(std::vector<std::string> args) { return test::RunCli(std::move(args)); }
+    static test::CliResult Run(std::vector<std::string> args) {
+        return test::RunCli(std::move(args));
+    }
     test::CliResult Settings(std::vector<std::string> args) {
         args.insert(args.begin(), {"--device", "sim:" + unitDir, "settings"});
         return Run(std::move(args));
@@ -72,7 +74,8 @@ protected:
         Put(kLayoutAt, {layoutBlock.begin(), layoutBlock.end()});
     }
     nlohmann::ordered_json ShowJson() {
-        const test::CliResult shown = Run({"--device", "sim:" + unitDir, "--json", "settings", "show"});
+        const test::CliResult shown =
+            Run({"--device", "sim:" + unitDir, "--json", "settings", "show"});
         EXPECT_EQ(shown.status, 0) << shown.err;
         return nlohmann::ordered_json::parse(shown.out);
     }
@@ -92,13 +95,16 @@ TEST_F(SettingsCommands, ShowListsTheKeysOfEachLayoutAndRefusesAnUnusableBlock) 
         std::vector<std::string> keys;
     };
     const Case cases[] = {
-        {1, {"time_zone", "daytime_start", "nighttime_start", "radar_frequency_display", "x", "ku",
-             "mtr", "k", "k3", "k4", "ka1", "ka2", "ka3", "ka4", "ka5", "laser"}},
+        {1,
+         {"time_zone", "daytime_start", "nighttime_start", "radar_frequency_display", "x", "ku",
+          "mtr", "k", "k3", "k4", "ka1", "ka2", "ka3", "ka4", "ka5", "laser"}},
         {2, {"time_zone", "daytime_start", "nighttime_start", "x", "ku", "k", "ka", "laser"}},
-        {3, {"time_zone", "daytime_start", "nighttime_start", "radar_frequency_display", "x", "mtr",
-             "k", "carrier", "apn", "user", "password", "server", "port"}},
-        {4, {"time_zone", "daytime_start", "nighttime_start", "radar_frequency_display", "x", "mtr",
-             "k"}},
+        {3,
+         {"time_zone", "daytime_start", "nighttime_start", "radar_frequency_display", "x", "mtr",
+          "k", "carrier", "apn", "user", "password", "server", "port"}},
+        {4,
+         {"time_zone", "daytime_start", "nighttime_start", "radar_frequency_display", "x", "mtr",
+          "k"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.layout);
@@ -135,34 +141,42 @@ TEST_F(SettingsCommands, SetStoresWhatTheWindowStoresAndRefusesWithItsTexts) {
         std::string refusal;
     };
     const Case cases[] = {
-        {1, {"time_zone=-5", "ka3=on", "radar_frequency_display=on"},
+        {1,
+         {"time_zone=-5", "ka3=on", "radar_frequency_display=on"},
          [](const SettingsBlock& b) {
              EXPECT_EQ(b.bytes[10], 0xFB);
              EXPECT_EQ(b.bytes[19], 1);
              EXPECT_EQ(b.bytes[8] & 0x40, 0x40);
          },
-         {"daytime_start=11"}, "Daytime screen start time error!"},
-        {2, {"k=on", "nighttime_start=23"},
+         {"daytime_start=11"},
+         "Daytime screen start time error!"},
+        {2,
+         {"k=on", "nighttime_start=23"},
          [](const SettingsBlock& b) {
              for (std::size_t i = 13; i <= 16; ++i) EXPECT_EQ(b.bytes[i], 1) << i;
              EXPECT_EQ(b.bytes[25], 23);
          },
-         {"time_zone=eight"}, "请输入一个整数。"},
-        {3, {"carrier=Dongfang Unicom Data", "k=on", "port=8080"},
+         {"time_zone=eight"},
+         "请输入一个整数。"},
+        {3,
+         {"carrier=Dongfang Unicom Data", "k=on", "port=8080"},
          [](const SettingsBlock& b) {
              EXPECT_EQ(b.Apn(), "dfnet");
              EXPECT_EQ(b.UserName(), "guest");
              EXPECT_EQ(b.Port(), "8080");
              EXPECT_EQ(b.bytes[26], 1);
          },
-         {"server=gps.example.example.org"}, "Server is too long: at most 19 characters!"},
-        {4, {"x=off", "daytime_start=3"},
+         {"server=gps.example.example.org"},
+         "Server is too long: at most 19 characters!"},
+        {4,
+         {"x=off", "daytime_start=3"},
          [](const SettingsBlock& b) {
              EXPECT_EQ(b.bytes[24], 0);
              EXPECT_EQ(b.bytes[50], 3);
              EXPECT_EQ(GetU32(b.bytes.data() + 59), kSettingsMarker);
          },
-         {"time_zone=14"}, "Time Zone error!"},
+         {"time_zone=14"},
+         "Time Zone error!"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.layout);
@@ -265,7 +279,8 @@ TEST_F(SettingsCommands, SaveThenLoadRoundTripsAndLoadChecksTheFile) {
     const auto write = [&](const std::string& name, const Bytes& bytes) {
         const std::string path = (dir / name).string();
         std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
         return path;
     };
     const SettingsBlock otherModel = BlockOf(4, "KV9Z");

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-
 #include <functional>
 
 #include "base/ascii_text.h"
@@ -43,7 +42,8 @@ ConfigInputs Inputs(int layout) {
 // Names of the labels, without their ranges.
 std::vector<std::wstring> Names(const ConfigModel& model) {
     std::vector<std::wstring> names;
-    for (const BandBox& box : model.Bands()) names.push_back(box.label.substr(0, box.label.find(L'(')));
+    for (const BandBox& box : model.Bands())
+        names.push_back(box.label.substr(0, box.label.find(L'(')));
     return names;
 }
 
@@ -52,8 +52,8 @@ TEST(ConfigModel, TitleCarriesTheBlockTextBootAndProgramVersion) {
     std::memcpy(block.bytes.data() + 4, "ABC\0", 4);
     PutU32(block.bytes.data() + 8, 1005);
     const ConfigModel model(Inputs(1), block);
-    EXPECT_EQ(model.Title(), L"Setting" + std::wstring(14, L' ') +
-                                 L"ABC    Boot:12     Program Version:1005");
+    EXPECT_EQ(model.Title(),
+              L"Setting" + std::wstring(14, L' ') + L"ABC    Boot:12     Program Version:1005");
 }
 
 TEST(ConfigModel, EachLayoutBuildsItsBandList) {
@@ -70,20 +70,41 @@ TEST(ConfigModel, EachLayoutBuildsItsBandList) {
     };
     const std::vector<std::wstring> five = {L"X Band", L"Ku Band", L"K Band", L"KA Band",
                                             L"Laser Band"};
-    const std::vector<std::wstring> fixed = {
-        L"X Band",   L"Ku Band",  L"MTR Band", L"K Band",   L"K3 Band",  L"K4 Band",
-        L"KA1 Band", L"KA2 Band", L"KA3 Band", L"KA4 Band", L"KA5 Band", L"Laser Band"};
+    const std::vector<std::wstring> fixed = {L"X Band",   L"Ku Band",  L"MTR Band", L"K Band",
+                                             L"K3 Band",  L"K4 Band",  L"KA1 Band", L"KA2 Band",
+                                             L"KA3 Band", L"KA4 Band", L"KA5 Band", L"Laser Band"};
     const Case cases[] = {
         {"layout 1 with the five-band tag", 1, "KIVRL GPS", 0, {}, 0, 0, false, five},
         {"layout 1 without it", 1, "KIVRX", 0, {}, 0, 0, true, fixed},
         {"layout 2 of model V47", 2, "", ModelCode("V47 "), {}, 0, 0, true, fixed},
         {"layout 2 of another model", 2, "", ModelCode("V48 "), {}, 0, 0, false, five},
-        {"layout 3, radar type 5", 3, "", 0, {1, 1, 3, 2, 1}, 5, 0, true,
+        {"layout 3, radar type 5",
+         3,
+         "",
+         0,
+         {1, 1, 3, 2, 1},
+         5,
+         0,
+         true,
          {L"X Band", L"Ku Band", L"MTR Band", L"K Band", L"K Band", L"Ka1 Band", L"Ka2 Band",
           L"Laser Band"}},
-        {"layout 4, sub-band flag", 4, "", 0, {2, 0, 1, 0, 2}, 1, 1, true,
+        {"layout 4, sub-band flag",
+         4,
+         "",
+         0,
+         {2, 0, 1, 0, 2},
+         1,
+         1,
+         true,
          {L"X1 Band", L"X2 Band", L"K Band", L"Laser1 Band", L"Laser2 Band"}},
-        {"layout 4, four K sub-bands", 4, "", 0, {0, 0, 4, 0, 0}, 5, 0, true,
+        {"layout 4, four K sub-bands",
+         4,
+         "",
+         0,
+         {0, 0, 4, 0, 0},
+         5,
+         0,
+         true,
          {L"MTR Band", L"K Band", L"K Band", L"K Band"}},
         {"layout 4, radar type 4, no flag", 4, "", 0, {}, 4, 0, false, five},
     };
@@ -179,7 +200,8 @@ TEST(ConfigModel, StartUpHidesWhatTheBlockDoesNotOffer) {
         const ConfigModel model(Inputs(c.layout), block);
         for (int id : c.hidden) EXPECT_FALSE(model.Shown(id)) << id;
         for (int id : c.shown) EXPECT_TRUE(model.Shown(id)) << id;
-        for (int id : {kIdBandAnchor1, kIdBandAnchor2, kIdTwelveHour}) EXPECT_FALSE(model.Shown(id));
+        for (int id : {kIdBandAnchor1, kIdBandAnchor2, kIdTwelveHour})
+            EXPECT_FALSE(model.Shown(id));
     }
 }
 
@@ -224,7 +246,8 @@ TEST(ConfigModel, FrequencyDisplayFollowsRadarTypeOptionBitsAndModel) {
 
 // OK with the entries start-up gave, changed by `edit`.
 SettingsBlock OkWith(const ConfigModel& model, SettingsBlock block,
-                     const std::function<void(ConfigEntries&)>& edit, std::wstring* error = nullptr) {
+                     const std::function<void(ConfigEntries&)>& edit,
+                     std::wstring* error = nullptr) {
     ConfigEntries entries = model.Initial();
     edit(entries);
     const std::wstring text = model.Ok(entries, block);
@@ -249,7 +272,7 @@ TEST(ConfigModel, OkStoresBandsNetworkOptionsAndHoursByLayout) {
         EXPECT_EQ(stored.bytes[11], 0);
         EXPECT_EQ(stored.bytes[22], 0);
         EXPECT_EQ(stored.bytes[10], 0xFB);  // low 8 bits
-        EXPECT_EQ(stored.bytes[8], 0x21);    // no frequency box in this list: bits kept
+        EXPECT_EQ(stored.bytes[8], 0x21);   // no frequency box in this list: bits kept
     }
     // Fixed sub-bands in layouts 1-2: box i to byte 11+i; the option bit 6 only.
     {
@@ -274,9 +297,8 @@ TEST(ConfigModel, OkStoresBandsNetworkOptionsAndHoursByLayout) {
         block.bytes[52] = 0;
         const ConfigModel model(Inputs(4), block);
         ASSERT_FALSE(model.SubBandList());
-        const SettingsBlock stored = OkWith(model, block, [](ConfigEntries& e) {
-            e.bands.assign(5, true);
-        });
+        const SettingsBlock stored =
+            OkWith(model, block, [](ConfigEntries& e) { e.bands.assign(5, true); });
         for (std::size_t b = 24; b <= 27; ++b) EXPECT_EQ(stored.bytes[b], 1) << b;
         EXPECT_EQ(stored.bytes[28], 0);
     }
@@ -310,7 +332,8 @@ TEST(ConfigModel, OkRefusesInOrderAndStoresNothing) {
     };
     const std::wstring long28(28, L'a');
     const Case cases[] = {
-        {"letters in a number box", [](ConfigEntries& e) { e.daytime = L"7a"; }, L"请输入一个整数。"},
+        {"letters in a number box", [](ConfigEntries& e) { e.daytime = L"7a"; },
+         L"请输入一个整数。"},
         {"empty number box", [](ConfigEntries& e) { e.nighttime = L""; }, L"请输入一个整数。"},
         {"number past 32 bits", [](ConfigEntries& e) { e.timeZone = L"4294967304"; },
          L"请输入一个整数。"},
@@ -321,7 +344,8 @@ TEST(ConfigModel, OkRefusesInOrderAndStoresNothing) {
              e.daytime = L"11";
          },
          L"Time Zone error!"},
-        {"daytime 2", [](ConfigEntries& e) { e.daytime = L"2"; }, L"Daytime screen start time error!"},
+        {"daytime 2", [](ConfigEntries& e) { e.daytime = L"2"; },
+         L"Daytime screen start time error!"},
         {"nighttime 24 before a long APN",
          [&](ConfigEntries& e) {
              e.nighttime = L"24";
@@ -338,8 +362,7 @@ TEST(ConfigModel, OkRefusesInOrderAndStoresNothing) {
          L"Server is too long: at most 19 characters!"},
         {"port of 7 digits", [](ConfigEntries& e) { e.port = L"1234567"; },
          L"Port is too long: at most 6 characters!"},
-        {"a character past one byte",
-         [](ConfigEntries& e) { e.server = L"gps.\x4E2D.example"; },
+        {"a character past one byte", [](ConfigEntries& e) { e.server = L"gps.\x4E2D.example"; },
          L"Server holds a character the unit cannot store: use ASCII characters only!"},
         {"pasted letters in the port", [](ConfigEntries& e) { e.port = L"80a"; },
          L"Port must hold digits only!"},
@@ -356,8 +379,8 @@ TEST(ConfigModel, OkRefusesInOrderAndStoresNothing) {
     hidden.bytes[18] = 14;
     const ConfigModel hiddenModel(Inputs(3), hidden);
     std::wstring error;
-    const SettingsBlock stored =
-        OkWith(hiddenModel, hidden, [](ConfigEntries& e) { e.daytime = L"9"; }, &error);
+    const SettingsBlock stored = OkWith(
+        hiddenModel, hidden, [](ConfigEntries& e) { e.daytime = L"9"; }, &error);
     EXPECT_EQ(error, L"");
     EXPECT_EQ(stored.bytes[18], 14);
     EXPECT_EQ(stored.bytes[50], 9);
@@ -366,9 +389,8 @@ TEST(ConfigModel, OkRefusesInOrderAndStoresNothing) {
 TEST(ConfigModel, TextsAreStoredOneBytePerCharacter) {
     const SettingsBlock block = MakeBlock(3);
     const ConfigModel model(Inputs(3), block);
-    const SettingsBlock stored = OkWith(model, block, [](ConfigEntries& e) {
-        e.server = L"caf\u00E9";
-    });
+    const SettingsBlock stored =
+        OkWith(model, block, [](ConfigEntries& e) { e.server = L"caf\u00E9"; });
     EXPECT_EQ(stored.Server(), "caf\xE9");
     // And read back as the same characters.
     EXPECT_EQ(WidenBytes(stored.Server()), L"caf\u00E9");
@@ -461,8 +483,8 @@ TEST(ConfigModel, SubBandCountsPastTheBlocksRoomAreCapped) {
         Counts counts;
         std::size_t room;
     };
-    const Case cases[] = {{4, {10, 10, 10, 10, 10}, 24}, {3, {10, 10, 10, 0, 0}, 20},
-                          {4, {127, 127, 0, 0, 0}, 24}};
+    const Case cases[] = {
+        {4, {10, 10, 10, 10, 10}, 24}, {3, {10, 10, 10, 0, 0}, 20}, {4, {127, 127, 0, 0, 0}, 24}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.layout);
         const SettingsBlock block = MakeBlock(c.layout, c.counts, 5);
@@ -473,11 +495,11 @@ TEST(ConfigModel, SubBandCountsPastTheBlocksRoomAreCapped) {
                   c.layout == 3 ? L"(11.900~11.950)" : L"(12.300~12.350)");
         // Ticking every box stores the enable bytes only: the radar type, the screen hours and
         // layout 4's marker stay.
-        const SettingsBlock stored = OkWith(model, block, [](ConfigEntries& e) {
-            e.bands.assign(e.bands.size() + 20, true);
-        });
+        const SettingsBlock stored = OkWith(
+            model, block, [](ConfigEntries& e) { e.bands.assign(e.bands.size() + 20, true); });
         for (std::size_t b = 24; b < 24 + c.room; ++b) EXPECT_EQ(stored.bytes[b], 1) << b;
-        for (std::size_t b = 24 + c.room; b < 256; ++b) EXPECT_EQ(stored.bytes[b], block.bytes[b]) << b;
+        for (std::size_t b = 24 + c.room; b < 256; ++b)
+            EXPECT_EQ(stored.bytes[b], block.bytes[b]) << b;
         EXPECT_EQ(stored.bytes[48], 5);
         EXPECT_EQ(stored.bytes[50], 7);
         EXPECT_EQ(stored.bytes[51], 19);

@@ -66,7 +66,9 @@ public:
         const auto layoutBlock = WriteLayoutBlock(record);
         sim.Put(kBank0, kLayoutAddress, {layoutBlock.begin(), layoutBlock.end()});
     }
-    SettingOutcome Press() { return RunSettingButton(sim.unit, prompts, window, DefaultVendorConfig()); }
+    SettingOutcome Press() {
+        return RunSettingButton(sim.unit, prompts, window, DefaultVendorConfig());
+    }
     SettingsBlock Stored() {
         const auto bytes = sim.Bytes(kBank0, kSettingsAddress, kSettingsBlockBytes);
         return SettingsBlock(std::span<const std::uint8_t, kSettingsBlockBytes>(bytes.data(), 256));
@@ -98,8 +100,9 @@ TEST_F(SettingButton, OkWritesTheEditedBlockWithItsSumThenCommitsAndSaysSo) {
     EXPECT_EQ(stored.bytes[18], 9);
     EXPECT_EQ(stored.StoredSum(), stored.ComputeSum(3));
     EXPECT_EQ(sim.unit.settingsBlock, stored);
-    EXPECT_EQ(Codes(), (std::vector<std::uint8_t>{static_cast<std::uint8_t>(CommandCode::kWriteBlocks),
-                                                  static_cast<std::uint8_t>(CommandCode::kSettingsDone)}));
+    EXPECT_EQ(Codes(),
+              (std::vector<std::uint8_t>{static_cast<std::uint8_t>(CommandCode::kWriteBlocks),
+                                         static_cast<std::uint8_t>(CommandCode::kSettingsDone)}));
     ASSERT_EQ(prompts.shown.size(), 1u);
     EXPECT_EQ(prompts.shown[0].kind, ScriptedPrompts::Kind::kInformation);
     EXPECT_EQ(prompts.shown[0].text, L"Configuration success!");
@@ -116,8 +119,12 @@ TEST_F(SettingButton, ChecksComeInOrderAndStopBeforeTheWindow) {
         bool windowRuns;
     };
     const Case cases[] = {
-        {"no unit", [](SettingButton&) {}, {}, SettingOutcome::kNoUnit,
-         L"   No hardware connected!", false},
+        {"no unit",
+         [](SettingButton&) {},
+         {},
+         SettingOutcome::kNoUnit,
+         L"   No hardware connected!",
+         false},
         {"unusable block",
          [](SettingButton& t) {
              SettingsBlock broken = Layout3Block();
@@ -125,20 +132,26 @@ TEST_F(SettingButton, ChecksComeInOrderAndStopBeforeTheWindow) {
              t.Prepare(broken, 200);
              ASSERT_TRUE(t.sim.ConnectAndRead());
          },
-         {}, SettingOutcome::kUnusable,
-         L"Please start the machine to initialization parameter!!!!!", false},
+         {},
+         SettingOutcome::kUnusable,
+         L"Please start the machine to initialization parameter!!!!!",
+         false},
         {"newer revision",
          [](SettingButton& t) {
              t.Prepare(Layout3Block(), 205);
              ASSERT_TRUE(t.sim.ConnectAndRead());
          },
-         {}, SettingOutcome::kToolTooOld, L"Please upgrade the current update tool!", false},
+         {},
+         SettingOutcome::kToolTooOld,
+         L"Please upgrade the current update tool!",
+         false},
         {"unknown radar, No",
          [](SettingButton& t) {
              t.Prepare(Layout3Block(-1), 204);
              ASSERT_TRUE(t.sim.ConnectAndRead());
          },
-         {false}, SettingOutcome::kDeclined,
+         {false},
+         SettingOutcome::kDeclined,
          L"Can not identify the radar type,will use the default configuration, are you sure "
          L"continue?",
          false},
@@ -148,7 +161,8 @@ TEST_F(SettingButton, ChecksComeInOrderAndStopBeforeTheWindow) {
              ASSERT_TRUE(t.sim.ConnectAndRead());
              t.window.ok = false;
          },
-         {true}, SettingOutcome::kCancelled,
+         {true},
+         SettingOutcome::kCancelled,
          L"Can not identify the radar type,will use the default configuration, are you sure "
          L"continue?",
          true},
@@ -177,7 +191,8 @@ TEST_F(SettingButton, ARefusedWriteIsReportedAndForgotten) {
     sim.sim->Faults().refuseBlock = kSettingsAddress / 256;
     EXPECT_EQ(Press(), SettingOutcome::kWriteFailed);
     EXPECT_EQ(prompts.Texts(),
-              (std::vector<std::wstring>{L"Configuration failed! The unit did not take the new settings."}));
+              (std::vector<std::wstring>{
+                  L"Configuration failed! The unit did not take the new settings."}));
     EXPECT_EQ(prompts.shown[0].kind, ScriptedPrompts::Kind::kError);
     EXPECT_EQ(Stored(), before);
     // What the tool knows of the unit is still what the unit holds; nothing was committed.

@@ -21,7 +21,9 @@ struct ScriptedPrompts : Prompts {
     std::deque<bool> answers;  // for the questions, in order; Yes once they run out
     bool defaultAnswer = true;
 
-    void ShowError(std::wstring_view text) override { shown.push_back({Kind::kError, std::wstring(text), {}}); }
+    void ShowError(std::wstring_view text) override {
+        shown.push_back({Kind::kError, std::wstring(text), {}});
+    }
     void ShowInformation(std::wstring_view text, std::wstring_view caption) override {
         shown.push_back({Kind::kInformation, std::wstring(text), std::wstring(caption)});
     }

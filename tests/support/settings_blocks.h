@@ -34,7 +34,8 @@ inline SettingsBlock SampleSettingsBlock(int layout, SubBandCounts counts = {1, 
         block.bytes[16] = 0xA1;
         block.bytes[18] = 8;
         const int values[] = {counts.x, counts.ku, counts.k, counts.ka, counts.laser};
-        for (std::size_t i = 0; i < 5; ++i) block.bytes[19 + i] = static_cast<std::uint8_t>(values[i]);
+        for (std::size_t i = 0; i < 5; ++i)
+            block.bytes[19 + i] = static_cast<std::uint8_t>(values[i]);
         block.bytes[24] = 1;
         block.bytes[48] = static_cast<std::uint8_t>(radarType);
         block.bytes[50] = 7;
@@ -42,7 +43,8 @@ inline SettingsBlock SampleSettingsBlock(int layout, SubBandCounts counts = {1, 
         block.bytes[52] = 1;
         for (std::size_t i = 0; i < SettingsBlock::SubBandRoom(layout); ++i) {
             const auto low = static_cast<std::uint16_t>(10000 + 100 * i);
-            EXPECT_TRUE(block.SetSubBandRange(layout, i, {low, static_cast<std::uint16_t>(low + 50)}));
+            EXPECT_TRUE(
+                block.SetSubBandRange(layout, i, {low, static_cast<std::uint16_t>(low + 50)}));
         }
     }
     if (layout == 3) {

@@ -5,6 +5,7 @@
 // Test-only: Kivrel.exe opens these windows from a connected unit.
 
 #include <windows.h>
+// After windows.h, which it needs.
 #include <shellapi.h>
 
 #include <cstring>
@@ -37,9 +38,9 @@ void CALLBACK TickProvinces(HWND, UINT, UINT_PTR timer, DWORD) {
 }
 
 int ShowProvinces(int ticked, bool national) {
-    const auto map = static_cast<HBITMAP>(::LoadImageW(::GetModuleHandleW(nullptr),
-                                                       MAKEINTRESOURCEW(147), IMAGE_BITMAP, 0, 0,
-                                                       LR_CREATEDIBSECTION));
+    const auto map =
+        static_cast<HBITMAP>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(147),
+                                          IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
     MessageBoxPrompts prompts;
     CDialogProvince dialog(prompts, map);
     shownProvinces = &dialog;

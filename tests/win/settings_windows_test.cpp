@@ -2,9 +2,8 @@
 // process and driven with real messages: a box in the wrong place or a click that does not
 // reach the model is what the native tests of the models cannot see.
 
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstring>
 #include <functional>
@@ -102,50 +101,54 @@ void Click(HWND dialog, int id) {
 TEST(ProvinceWindow, TemplatePlacesEveryBoxOnTheMapWithItsName) {
     ScriptedPrompts prompts;
     CDialogProvince dialog(prompts, nullptr);
-    WithDialog(dialog, [&] { return dialog.DoModal(Self(), nullptr); }, [&](HWND window) {
-        EXPECT_EQ(TextOf(window), L"省份选择");
-        RECT client{};
-        ::GetClientRect(window, &client);
-        const RECT size = DialogUnits(window, kProvinceDialogSize);
-        EXPECT_EQ(client.right, size.right);
-        EXPECT_EQ(client.bottom, size.bottom);
-        for (std::size_t entry = 0; entry < kProvinceCount; ++entry) {
-            const int id = ProvinceBoxId(entry);
-            ExpectAt(window, id, ProvinceBoxRect(entry));
-            const HWND box = ::GetDlgItem(window, id);
-            EXPECT_EQ(TextOf(box), Utf8ToWide(kProvinceNames[entry].utf8)) << entry;
-            EXPECT_EQ(::GetWindowLongW(box, GWL_STYLE) & BS_TYPEMASK, BS_AUTOCHECKBOX);
-            EXPECT_FALSE(Checked(window, id));
-        }
-        ExpectAt(window, IDOK, kProvinceOkRect);
-        // The counter stands where the template puts it, widened when its text needs more.
-        const RECT counter = ClientRect(window, ::GetDlgItem(window, kIdProvinceCounter));
-        const RECT counterPlace = DialogUnits(window, kProvinceCounterRect);
-        EXPECT_EQ(counter.left, counterPlace.left);
-        EXPECT_EQ(counter.top, counterPlace.top);
-        EXPECT_EQ(counter.bottom, counterPlace.bottom);
-        EXPECT_GE(counter.right, counterPlace.right);
-        EXPECT_LE(counter.right, client.right);
-        ExpectAt(window, kIdProvinceAdvice, kProvinceAdviceRect);
-        ExpectAt(window, kIdNationalBox, kNationalBoxRect);
-        EXPECT_EQ(TextOf(::GetDlgItem(window, IDOK)), L"确定");
-        EXPECT_EQ(TextOf(::GetDlgItem(window, kIdProvinceCounter)), ProvinceCounterText(0));
-        EXPECT_EQ(TextOf(::GetDlgItem(window, kIdProvinceAdvice)), kProvinceAdviceText);
-        EXPECT_EQ(TextOf(::GetDlgItem(window, kIdNationalBox)), kNationalBoxText);
-        EXPECT_EQ(::GetDlgItem(window, IDCANCEL), nullptr);
-    });
+    WithDialog(
+        dialog, [&] { return dialog.DoModal(Self(), nullptr); },
+        [&](HWND window) {
+            EXPECT_EQ(TextOf(window), L"省份选择");
+            RECT client{};
+            ::GetClientRect(window, &client);
+            const RECT size = DialogUnits(window, kProvinceDialogSize);
+            EXPECT_EQ(client.right, size.right);
+            EXPECT_EQ(client.bottom, size.bottom);
+            for (std::size_t entry = 0; entry < kProvinceCount; ++entry) {
+                const int id = ProvinceBoxId(entry);
+                ExpectAt(window, id, ProvinceBoxRect(entry));
+                const HWND box = ::GetDlgItem(window, id);
+                EXPECT_EQ(TextOf(box), Utf8ToWide(kProvinceNames[entry].utf8)) << entry;
+                EXPECT_EQ(::GetWindowLongW(box, GWL_STYLE) & BS_TYPEMASK, BS_AUTOCHECKBOX);
+                EXPECT_FALSE(Checked(window, id));
+            }
+            ExpectAt(window, IDOK, kProvinceOkRect);
+            // The counter stands where the template puts it, widened when its text needs more.
+            const RECT counter = ClientRect(window, ::GetDlgItem(window, kIdProvinceCounter));
+            const RECT counterPlace = DialogUnits(window, kProvinceCounterRect);
+            EXPECT_EQ(counter.left, counterPlace.left);
+            EXPECT_EQ(counter.top, counterPlace.top);
+            EXPECT_EQ(counter.bottom, counterPlace.bottom);
+            EXPECT_GE(counter.right, counterPlace.right);
+            EXPECT_LE(counter.right, client.right);
+            ExpectAt(window, kIdProvinceAdvice, kProvinceAdviceRect);
+            ExpectAt(window, kIdNationalBox, kNationalBoxRect);
+            EXPECT_EQ(TextOf(::GetDlgItem(window, IDOK)), L"确定");
+            EXPECT_EQ(TextOf(::GetDlgItem(window, kIdProvinceCounter)), ProvinceCounterText(0));
+            EXPECT_EQ(TextOf(::GetDlgItem(window, kIdProvinceAdvice)), kProvinceAdviceText);
+            EXPECT_EQ(TextOf(::GetDlgItem(window, kIdNationalBox)), kNationalBoxText);
+            EXPECT_EQ(::GetDlgItem(window, IDCANCEL), nullptr);
+        });
 }
 
 TEST(ProvinceWindow, ClicksReachTheModelAndOkEndsWithTheFlags) {
     ScriptedPrompts prompts;
     CDialogProvince dialog(prompts, nullptr);
-    const INT_PTR result =
-        WithDialog(dialog, [&] { return dialog.DoModal(Self(), nullptr); }, [&](HWND window) {
+    const INT_PTR result = WithDialog(
+        dialog, [&] { return dialog.DoModal(Self(), nullptr); },
+        [&](HWND window) {
             for (std::size_t entry = 0; entry < 12; ++entry) Click(window, ProvinceBoxId(entry));
             EXPECT_EQ(TextOf(::GetDlgItem(window, kIdProvinceCounter)), ProvinceCounterText(12));
             Click(window, 2032);  // a thirteenth: refused
             EXPECT_FALSE(Checked(window, 2032));
-            EXPECT_EQ(prompts.Texts(), std::vector<std::wstring>{std::wstring(kTextThirteenthProvince)});
+            EXPECT_EQ(prompts.Texts(),
+                      std::vector<std::wstring>{std::wstring(kTextThirteenthProvince)});
 
             Click(window, kIdNationalBox);
             EXPECT_FALSE(Checked(window, 2000));
@@ -156,7 +159,8 @@ TEST(ProvinceWindow, ClicksReachTheModelAndOkEndsWithTheFlags) {
 
             prompts.answers = {true};
             Click(window, IDOK);
-        }, true);
+        },
+        true);
     EXPECT_EQ(result, IDOK);
     EXPECT_EQ(prompts.shown.back().text, FewProvincesQuestion(1));
     EXPECT_EQ(dialog.Selection().mode, 1);
@@ -176,47 +180,51 @@ TEST(ProvinceWindow, PaintsTheMapAndColoursTheThreeTexts) {
 
     ScriptedPrompts prompts;
     CDialogProvince dialog(prompts, map);
-    WithDialog(dialog, [&] { return dialog.DoModal(Self(), nullptr); }, [&](HWND window) {
-        RECT client{};
-        ::GetClientRect(window, &client);
-        const HDC screen = ::GetDC(window);
-        const HDC memory = ::CreateCompatibleDC(screen);
-        const HBITMAP canvas = ::CreateCompatibleBitmap(screen, client.right, client.bottom);
-        const HGDIOBJ old = ::SelectObject(memory, canvas);
-        EXPECT_EQ(::SendMessageW(window, WM_ERASEBKGND, reinterpret_cast<WPARAM>(memory), 0), TRUE);
-        // The top-left corner is open sea on the map, stretched over the whole client area.
-        const HDC mapDc = ::CreateCompatibleDC(screen);
-        const HGDIOBJ oldMap = ::SelectObject(mapDc, map);
-        EXPECT_EQ(::GetPixel(memory, 2, 2), ::GetPixel(mapDc, 1, 1));
-        ::SelectObject(mapDc, oldMap);
-        ::DeleteDC(mapDc);
+    WithDialog(
+        dialog, [&] { return dialog.DoModal(Self(), nullptr); },
+        [&](HWND window) {
+            RECT client{};
+            ::GetClientRect(window, &client);
+            const HDC screen = ::GetDC(window);
+            const HDC memory = ::CreateCompatibleDC(screen);
+            const HBITMAP canvas = ::CreateCompatibleBitmap(screen, client.right, client.bottom);
+            const HGDIOBJ old = ::SelectObject(memory, canvas);
+            EXPECT_EQ(::SendMessageW(window, WM_ERASEBKGND, reinterpret_cast<WPARAM>(memory), 0),
+                      TRUE);
+            // The top-left corner is open sea on the map, stretched over the whole client area.
+            const HDC mapDc = ::CreateCompatibleDC(screen);
+            const HGDIOBJ oldMap = ::SelectObject(mapDc, map);
+            EXPECT_EQ(::GetPixel(memory, 2, 2), ::GetPixel(mapDc, 1, 1));
+            ::SelectObject(mapDc, oldMap);
+            ::DeleteDC(mapDc);
 
-        struct Case {
-            int id;
-            COLORREF colour;
-        };
-        for (const Case& c : {Case{kIdProvinceCounter, RGB(255, 0, 0)},
-                              Case{kIdProvinceAdvice, RGB(255, 0, 0)},
-                              Case{kIdNationalBox, RGB(0, 255, 0)}}) {
-            SCOPED_TRACE(c.id);
-            const LRESULT brush = ::SendMessageW(window, WM_CTLCOLORSTATIC,
-                                                 reinterpret_cast<WPARAM>(memory),
-                                                 reinterpret_cast<LPARAM>(::GetDlgItem(window, c.id)));
-            EXPECT_EQ(reinterpret_cast<HGDIOBJ>(brush), ::GetStockObject(WHITE_BRUSH));
-            EXPECT_EQ(::GetTextColor(memory), c.colour);
-            EXPECT_EQ(::GetBkMode(memory), TRANSPARENT);
-            HFONT font = reinterpret_cast<HFONT>(::SendMessageW(::GetDlgItem(window, c.id), WM_GETFONT, 0, 0));
-            LOGFONTW face{};
-            ::GetObjectW(font, sizeof face, &face);
-            EXPECT_STREQ(face.lfFaceName, L"Arial");
-            EXPECT_EQ(face.lfHeight, 15);
-            EXPECT_EQ(face.lfWeight, FW_NORMAL);
-        }
-        ::SelectObject(memory, old);
-        ::DeleteObject(canvas);
-        ::DeleteDC(memory);
-        ::ReleaseDC(window, screen);
-    });
+            struct Case {
+                int id;
+                COLORREF colour;
+            };
+            for (const Case& c :
+                 {Case{kIdProvinceCounter, RGB(255, 0, 0)}, Case{kIdProvinceAdvice, RGB(255, 0, 0)},
+                  Case{kIdNationalBox, RGB(0, 255, 0)}}) {
+                SCOPED_TRACE(c.id);
+                const LRESULT brush =
+                    ::SendMessageW(window, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(memory),
+                                   reinterpret_cast<LPARAM>(::GetDlgItem(window, c.id)));
+                EXPECT_EQ(reinterpret_cast<HGDIOBJ>(brush), ::GetStockObject(WHITE_BRUSH));
+                EXPECT_EQ(::GetTextColor(memory), c.colour);
+                EXPECT_EQ(::GetBkMode(memory), TRANSPARENT);
+                HFONT font = reinterpret_cast<HFONT>(
+                    ::SendMessageW(::GetDlgItem(window, c.id), WM_GETFONT, 0, 0));
+                LOGFONTW face{};
+                ::GetObjectW(font, sizeof face, &face);
+                EXPECT_STREQ(face.lfFaceName, L"Arial");
+                EXPECT_EQ(face.lfHeight, 15);
+                EXPECT_EQ(face.lfWeight, FW_NORMAL);
+            }
+            ::SelectObject(memory, old);
+            ::DeleteObject(canvas);
+            ::DeleteDC(memory);
+            ::ReleaseDC(window, screen);
+        });
     ::DeleteObject(map);
 }
 
@@ -243,65 +251,68 @@ TEST(ConfigWindow, BandBoxesAreCreatedInTheAnchorsColumnsAndTheTemplateIsFilled)
     SettingsBlock block = Layout3Block();
     const ConfigModel model(Layout3Inputs(), block);
     CConfigDialog dialog(prompts, Layout3Inputs(), &block);
-    WithDialog(dialog, [&] { return dialog.DoModal(Self(), nullptr); }, [&](HWND window) {
-        EXPECT_EQ(TextOf(window), model.Title());
-        RECT client{};
-        ::GetClientRect(window, &client);
-        const RECT size = DialogUnits(window, {0, 0, 405, 219});
-        EXPECT_EQ(client.right, size.right);
-        EXPECT_EQ(client.bottom, size.bottom);
-        ExpectAt(window, kIdBandAnchor1, {7, 7, 122, 10});
-        ExpectAt(window, kIdBandAnchor2, {136, 7, 122, 10});
-        ExpectAt(window, kIdPort, {355, 155, 43, 14});
-        // A drop-down combo box is as high as its edit field; 201 is the height of its list.
-        const RECT company = ClientRect(window, ::GetDlgItem(window, kIdCompany));
-        const RECT companyPlace = DialogUnits(window, {278, 78, 120, 201});
-        EXPECT_EQ(company.left, companyPlace.left);
-        EXPECT_EQ(company.top, companyPlace.top);
-        EXPECT_EQ(company.right, companyPlace.right);
+    WithDialog(
+        dialog, [&] { return dialog.DoModal(Self(), nullptr); },
+        [&](HWND window) {
+            EXPECT_EQ(TextOf(window), model.Title());
+            RECT client{};
+            ::GetClientRect(window, &client);
+            const RECT size = DialogUnits(window, {0, 0, 405, 219});
+            EXPECT_EQ(client.right, size.right);
+            EXPECT_EQ(client.bottom, size.bottom);
+            ExpectAt(window, kIdBandAnchor1, {7, 7, 122, 10});
+            ExpectAt(window, kIdBandAnchor2, {136, 7, 122, 10});
+            ExpectAt(window, kIdPort, {355, 155, 43, 14});
+            // A drop-down combo box is as high as its edit field; 201 is the height of its list.
+            const RECT company = ClientRect(window, ::GetDlgItem(window, kIdCompany));
+            const RECT companyPlace = DialogUnits(window, {278, 78, 120, 201});
+            EXPECT_EQ(company.left, companyPlace.left);
+            EXPECT_EQ(company.top, companyPlace.top);
+            EXPECT_EQ(company.right, companyPlace.right);
 
-        const RECT anchor1 = ClientRect(window, ::GetDlgItem(window, kIdBandAnchor1));
-        const RECT anchor2 = ClientRect(window, ::GetDlgItem(window, kIdBandAnchor2));
-        const LONG height = anchor1.bottom - anchor1.top;
-        for (int i = 0; i < 10; ++i) {
-            SCOPED_TRACE(i);
-            const HWND box = ::GetDlgItem(window, 100 + i);
-            ASSERT_NE(box, nullptr);
-            EXPECT_TRUE(HasStyle(box, WS_VISIBLE));
-            EXPECT_EQ(::GetWindowLongW(box, GWL_STYLE) & BS_TYPEMASK, BS_AUTOCHECKBOX);
-            EXPECT_EQ(TextOf(box), model.Bands()[static_cast<std::size_t>(i)].label);
-            const RECT& column = i < 7 ? anchor1 : anchor2;
-            const LONG row = i < 7 ? i : i - 7;
-            const RECT actual = ClientRect(window, box);
-            EXPECT_EQ(actual.left, column.left);
-            EXPECT_EQ(actual.right, column.right);
-            EXPECT_EQ(actual.top, column.top + row * (height + 15));
-            EXPECT_EQ(actual.bottom - actual.top, height);
-            EXPECT_EQ(Checked(window, 100 + i), i == 0);
-        }
-        EXPECT_EQ(::GetDlgItem(window, 110), nullptr);
-        EXPECT_FALSE(HasStyle(::GetDlgItem(window, kIdBandAnchor1), WS_VISIBLE));
-        EXPECT_FALSE(HasStyle(::GetDlgItem(window, kIdTwelveHour), WS_VISIBLE));
-        EXPECT_TRUE(HasStyle(::GetDlgItem(window, kIdApn), WS_VISIBLE));
-        EXPECT_EQ(TextOf(::GetDlgItem(window, kIdTimeZoneLabel)), L"Time Zone(-12~13)");
-        EXPECT_EQ(TextOf(::GetDlgItem(window, kIdTimeZone)), L"8");
-        EXPECT_EQ(TextOf(::GetDlgItem(window, IDOK)), L"OK");
-        EXPECT_EQ(TextOf(::GetDlgItem(window, IDCANCEL)), L"Cancel");
-        EXPECT_EQ(TextOf(::GetDlgItem(window, kIdFrequencyDisplay)), L"Radar Frequency display");
-        EXPECT_EQ(TextOf(::GetDlgItem(window, kIdCompany)), L"Kivrel Mobile M2M");
-        EXPECT_EQ(TextOf(::GetDlgItem(window, kIdApn)), L"kvnet");
-        EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(window, kIdApn)));
-        EXPECT_EQ(::SendMessageW(::GetDlgItem(window, kIdCompany), CB_GETCOUNT, 0, 0), 8);
-        EXPECT_TRUE(HasStyle(::GetDlgItem(window, kIdPort), ES_NUMBER));
-        EXPECT_TRUE(HasStyle(::GetDlgItem(window, kIdPassword), ES_PASSWORD));
+            const RECT anchor1 = ClientRect(window, ::GetDlgItem(window, kIdBandAnchor1));
+            const RECT anchor2 = ClientRect(window, ::GetDlgItem(window, kIdBandAnchor2));
+            const LONG height = anchor1.bottom - anchor1.top;
+            for (int i = 0; i < 10; ++i) {
+                SCOPED_TRACE(i);
+                const HWND box = ::GetDlgItem(window, 100 + i);
+                ASSERT_NE(box, nullptr);
+                EXPECT_TRUE(HasStyle(box, WS_VISIBLE));
+                EXPECT_EQ(::GetWindowLongW(box, GWL_STYLE) & BS_TYPEMASK, BS_AUTOCHECKBOX);
+                EXPECT_EQ(TextOf(box), model.Bands()[static_cast<std::size_t>(i)].label);
+                const RECT& column = i < 7 ? anchor1 : anchor2;
+                const LONG row = i < 7 ? i : i - 7;
+                const RECT actual = ClientRect(window, box);
+                EXPECT_EQ(actual.left, column.left);
+                EXPECT_EQ(actual.right, column.right);
+                EXPECT_EQ(actual.top, column.top + row * (height + 15));
+                EXPECT_EQ(actual.bottom - actual.top, height);
+                EXPECT_EQ(Checked(window, 100 + i), i == 0);
+            }
+            EXPECT_EQ(::GetDlgItem(window, 110), nullptr);
+            EXPECT_FALSE(HasStyle(::GetDlgItem(window, kIdBandAnchor1), WS_VISIBLE));
+            EXPECT_FALSE(HasStyle(::GetDlgItem(window, kIdTwelveHour), WS_VISIBLE));
+            EXPECT_TRUE(HasStyle(::GetDlgItem(window, kIdApn), WS_VISIBLE));
+            EXPECT_EQ(TextOf(::GetDlgItem(window, kIdTimeZoneLabel)), L"Time Zone(-12~13)");
+            EXPECT_EQ(TextOf(::GetDlgItem(window, kIdTimeZone)), L"8");
+            EXPECT_EQ(TextOf(::GetDlgItem(window, IDOK)), L"OK");
+            EXPECT_EQ(TextOf(::GetDlgItem(window, IDCANCEL)), L"Cancel");
+            EXPECT_EQ(TextOf(::GetDlgItem(window, kIdFrequencyDisplay)),
+                      L"Radar Frequency display");
+            EXPECT_EQ(TextOf(::GetDlgItem(window, kIdCompany)), L"Kivrel Mobile M2M");
+            EXPECT_EQ(TextOf(::GetDlgItem(window, kIdApn)), L"kvnet");
+            EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(window, kIdApn)));
+            EXPECT_EQ(::SendMessageW(::GetDlgItem(window, kIdCompany), CB_GETCOUNT, 0, 0), 8);
+            EXPECT_TRUE(HasStyle(::GetDlgItem(window, kIdPort), ES_NUMBER));
+            EXPECT_TRUE(HasStyle(::GetDlgItem(window, kIdPassword), ES_PASSWORD));
 
-        // Picking the last carrier unlocks its fields.
-        ::SendMessageW(::GetDlgItem(window, kIdCompany), CB_SETCURSEL, 7, 0);
-        ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(kIdCompany, CBN_SELCHANGE),
-                       reinterpret_cast<LPARAM>(::GetDlgItem(window, kIdCompany)));
-        EXPECT_EQ(TextOf(::GetDlgItem(window, kIdApn)), L"internet");
-        EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(window, kIdApn)));
-    });
+            // Picking the last carrier unlocks its fields.
+            ::SendMessageW(::GetDlgItem(window, kIdCompany), CB_SETCURSEL, 7, 0);
+            ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(kIdCompany, CBN_SELCHANGE),
+                           reinterpret_cast<LPARAM>(::GetDlgItem(window, kIdCompany)));
+            EXPECT_EQ(TextOf(::GetDlgItem(window, kIdApn)), L"internet");
+            EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(window, kIdApn)));
+        });
     EXPECT_EQ(block, Layout3Block());  // cancelled: untouched
 }
 
@@ -309,8 +320,9 @@ TEST(ConfigWindow, OkStoresWhatTheModelSaysAndARefusedOkKeepsTheWindowOpen) {
     ScriptedPrompts prompts;
     SettingsBlock block = Layout3Block();
     CConfigDialog dialog(prompts, Layout3Inputs(), &block);
-    const INT_PTR result =
-        WithDialog(dialog, [&] { return dialog.DoModal(Self(), nullptr); }, [&](HWND window) {
+    const INT_PTR result = WithDialog(
+        dialog, [&] { return dialog.DoModal(Self(), nullptr); },
+        [&](HWND window) {
             ::SetDlgItemTextW(window, kIdTimeZone, L"20");
             Click(window, IDOK);
             EXPECT_EQ(prompts.Texts(), std::vector<std::wstring>{L"Time Zone error!"});
@@ -327,7 +339,8 @@ TEST(ConfigWindow, OkStoresWhatTheModelSaysAndARefusedOkKeepsTheWindowOpen) {
             Click(window, 109);  // on
             Click(window, kIdFrequencyDisplay);
             Click(window, IDOK);
-        }, true);
+        },
+        true);
     EXPECT_EQ(result, IDOK);
     EXPECT_EQ(block.bytes[18], 0xFB);
     EXPECT_EQ(block.bytes[24], 0);
