@@ -111,10 +111,12 @@ std::string UnitAccessProblem(const std::filesystem::path& root) {
                " is installed; have udev apply it, then run kivrel again:\n" + apply +
                "\nIt gives access to the user logged in at this computer, not to a remote login.";
     }
-    return text + "Install the udev rule that gives the user at this computer access to it, "
-                  "then run kivrel again:\n"
-                  "  echo '" + std::string(kUdevRule) + "' | sudo tee /etc/udev/rules.d/" +
-           kUdevRuleFile + "\n" + apply;
+    return text +
+           "Install the udev rule that gives the user at this computer access to it, "
+           "then run kivrel again:\n"
+           "  echo '" +
+           std::string(kUdevRule) + "' | sudo tee /etc/udev/rules.d/" + kUdevRuleFile + "\n" +
+           apply;
 }
 
 }  // namespace kivrel

@@ -1,17 +1,17 @@
 // Telling a unit the user may not open from a unit that is not there, on sysfs and /dev
 // trees made by the test.
 
-#include <gtest/gtest.h>
+#include "device/hidraw_access.h"
 
+#include <gtest/gtest.h>
 #include <sys/fsuid.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <string>
-
-#include "device/hidraw_access.h"
 
 namespace kivrel {
 namespace {
@@ -23,14 +23,13 @@ constexpr const char* kUnitId = "0003:00000416:0000B500";
 class HidrawTree : public ::testing::Test {
 protected:
     void SetUp() override {
-        root = fs::temp_directory_path() /
-               ("kivrel-hidraw-" + std::to_string(std::random_device{}()));
+        root =
+            fs::temp_directory_path() / ("kivrel-hidraw-" + std::to_string(std::random_device{}()));
         fs::create_directories(root / "sys/class/hidraw");
         fs::create_directories(root / "dev");
         // Another user must be able to walk the tree.
-        fs::permissions(root, fs::perms::owner_all | fs::perms::group_read |
-                                  fs::perms::group_exec | fs::perms::others_read |
-                                  fs::perms::others_exec);
+        fs::permissions(root, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
     }
     void TearDown() override {
         std::error_code ec;
@@ -42,17 +41,16 @@ protected:
         std::ofstream(file) << text;
     }
 
-    // A hidraw class entry as the kernel lays it out; `devName` empty leaves DEVNAME out.
+    // A hidraw class entry as the kernel lays it out. DEVNAME is the entry's name unless
+    // `devName` is given; an empty `devName` leaves it out.
     void AddHidraw(const std::string& name, const std::string& hidId,
-                   const std::string& devName = "use-name") {
+                   std::optional<std::string> devName = std::nullopt) {
         const fs::path dir = root / "sys/class/hidraw" / name;
-        Write(dir / "uevent", "MAJOR=241\nMINOR=3\n" +
-                                  (devName.empty() ? std::string()
-                                                   : "DEVNAME=" + (devName == "use-name"
-                                                                        ? name
-                                                                        : devName) + "\n"));
-        Write(dir / "device/uevent", "DRIVER=hid-generic\nHID_ID=" + hidId +
-                                         "\nHID_NAME=Some device\n");
+        const std::string dev = devName.value_or(name);
+        Write(dir / "uevent",
+              "MAJOR=241\nMINOR=3\n" + (dev.empty() ? "" : "DEVNAME=" + dev + "\n"));
+        Write(dir / "device/uevent",
+              "DRIVER=hid-generic\nHID_ID=" + hidId + "\nHID_NAME=Some device\n");
     }
 
     // The /dev node, a plain file standing in for the character device.
@@ -82,12 +80,12 @@ protected:
 };
 
 TEST_F(HidrawTree, FindsOnlyTheUnitsNodesInNameOrder) {
-    AddHidraw("hidraw4", "0003:00000416:0000b500");      // lower-case hex
-    AddHidraw("hidraw0", "0003:0000046D:0000C52B");      // another vendor's mouse
-    AddHidraw("hidraw2", kUnitId, "hidraw-renamed");     // DEVNAME wins over the entry name
-    AddHidraw("hidraw1", "0003:00000416:0000B501");      // same vendor, other product
+    AddHidraw("hidraw4", "0003:00000416:0000b500");   // lower-case hex
+    AddHidraw("hidraw0", "0003:0000046D:0000C52B");   // another vendor's mouse
+    AddHidraw("hidraw2", kUnitId, "hidraw-renamed");  // DEVNAME wins over the entry name
+    AddHidraw("hidraw1", "0003:00000416:0000B501");   // same vendor, other product
     AddHidraw("hidraw3", "garbage");
-    AddHidraw("hidraw5", kUnitId, "");                   // no DEVNAME: the entry name
+    AddHidraw("hidraw5", kUnitId, "");                          // no DEVNAME: the entry name
     fs::create_directories(root / "sys/class/hidraw/hidraw6");  // no uevent files at all
 
     const auto nodes = FindUnitHidrawNodes(root);
@@ -122,8 +120,8 @@ TEST_F(HidrawTree, WithTheRuleInstalledItSaysWhereAndHowToApplyIt) {
     Write(root / "usr/lib/udev/rules.d/70-kivrel.rules", std::string(kUdevRule) + "\n");
 
     const std::string text = AsAnotherUser(node, [&] { return UnitAccessProblem(root); });
-    EXPECT_NE(text.find("The udev rule " + (root / "usr/lib/udev/rules.d/70-kivrel.rules").string() +
-                        " is installed"),
+    EXPECT_NE(text.find("The udev rule " +
+                        (root / "usr/lib/udev/rules.d/70-kivrel.rules").string() + " is installed"),
               std::string::npos)
         << text;
     EXPECT_NE(text.find("  sudo udevadm trigger --subsystem-match=hidraw\n"), std::string::npos);

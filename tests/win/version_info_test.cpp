@@ -1,9 +1,8 @@
 // What Windows shows of both programs before running them: the version resource (file
 // properties, Apps & features) and the manifest (common controls 6, per-monitor DPI).
 
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <string>
 #include <vector>
@@ -14,7 +13,9 @@
 namespace kivrel {
 namespace {
 
-std::wstring Widen(const char* ascii) { return std::wstring(ascii, ascii + strlen(ascii)); }
+std::wstring Widen(const char* ascii) {
+    return std::wstring(ascii, ascii + strlen(ascii));
+}
 
 std::wstring StringValue(const std::vector<char>& block, const wchar_t* name) {
     void* value = nullptr;
@@ -41,8 +42,8 @@ TEST(VersionInfo, BothProgramsCarryTheProductVersionAndTheManifest) {
         const wchar_t* path;
         const wchar_t* originalName;
     };
-    for (const Program& p : {Program{L"Kivrel.exe", L"Kivrel.exe"},
-                             Program{L"cli\\kivrel.exe", L"kivrel.exe"}}) {
+    for (const Program& p :
+         {Program{L"Kivrel.exe", L"Kivrel.exe"}, Program{L"cli\\kivrel.exe", L"kivrel.exe"}}) {
         SCOPED_TRACE(testing::Message() << std::string(p.path, p.path + wcslen(p.path)));
         const std::wstring path = ProgramPath(p.path);
         DWORD ignored = 0;
@@ -53,7 +54,8 @@ TEST(VersionInfo, BothProgramsCarryTheProductVersionAndTheManifest) {
 
         VS_FIXEDFILEINFO* fixed = nullptr;
         UINT length = 0;
-        ASSERT_TRUE(::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+        ASSERT_TRUE(
+            ::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
         const DWORD high = MAKELONG(KIVREL_VERSION_MINOR, KIVREL_VERSION_MAJOR);
         const DWORD low = MAKELONG(0, KIVREL_VERSION_PATCH);
         EXPECT_EQ(fixed->dwFileVersionMS, high);
