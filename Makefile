@@ -1,18 +1,25 @@
 # Entry points: `make demo` runs the main job, `make check` builds everything and runs every
-# test (native, then Windows under Wine). `make fuzz` and `make bench` run fuzzers and
-# benchmarks.
+# test (native, then Windows under Wine, then the release files). `make fuzz` and `make bench`
+# run fuzzers and benchmarks; `make dist` writes the release files into dist/, and
+# `make install PREFIX=...` installs the command-line tool as the .deb does.
 
 NATIVE := build/native
 WINDOWS := build/windows
 FUZZ := build/fuzz
 FUZZ_SECONDS ?= 60
+PREFIX ?= /usr/local
+# The one version, from project(VERSION) in CMakeLists.txt.
+VERSION := $(shell awk '/^project.Kivrel VERSION / {print $$3}' CMakeLists.txt)
+RELEASE := dist/kivrel_$(VERSION)_amd64.deb dist/Kivrel-$(VERSION)-win64.zip \
+           dist/Kivrel-$(VERSION)-setup.exe
 
 # Wine runs quietly in a prefix of its own inside the build tree.
 export WINEDEBUG := -all
 export WINEPREFIX := $(CURDIR)/build/wine
 export WINEDLLOVERRIDES := mscoree,mshtml=
 
-.PHONY: all bootstrap native windows wine-prefix check layers test-native test-windows demo fuzz bench clean
+.PHONY: all bootstrap native windows wine-prefix check layers test-native test-windows \
+        test-deb dist install demo fuzz bench clean
 
 all: native windows
 
@@ -42,7 +49,27 @@ test-windows: windows wine-prefix
 layers:
 	@scripts/check-layers
 
-check: layers test-native test-windows
+# The .deb on this machine (as root; it skips otherwise), and `make install` against it.
+test-deb: dist
+	@tests/packaging/deb_test.sh dist/kivrel_$(VERSION)_amd64.deb $(NATIVE)
+
+check: layers test-native test-windows test-deb
+
+# The Windows tree builds the zip and the installer; CPack packs the .deb from the native tree.
+dist: native windows
+	@rm -rf dist && mkdir -p dist
+	@cd $(NATIVE) && cpack --config CPackConfig.cmake >/dev/null
+	@cp $(NATIVE)/dist/kivrel_$(VERSION)_amd64.deb $(WINDOWS)/dist/Kivrel-$(VERSION)-win64.zip \
+	    $(WINDOWS)/dist/Kivrel-$(VERSION)-setup.exe dist/
+	@ls -l $(RELEASE)
+
+# The files of the .deb below PREFIX (DESTDIR for a staged install).
+install: native
+	@DESTDIR=$(DESTDIR) cmake --install $(NATIVE) --prefix $(PREFIX) --strip
+	@echo "udev reads rules from /etc/udev/rules.d, /usr/local/lib/udev/rules.d and" \
+	  "/usr/lib/udev/rules.d; with another prefix, copy $(PREFIX)/lib/udev/rules.d/70-kivrel.rules" \
+	  "to /etc/udev/rules.d. Then: udevadm control --reload-rules &&" \
+	  "udevadm trigger --subsystem-match=hidraw"
 
 demo: native
 	@scripts/demo
@@ -56,4 +83,4 @@ bench: native windows wine-prefix
 	@scripts/run-benchmarks $(NATIVE)
 
 clean:
-	rm -rf build
+	rm -rf build dist

@@ -16,6 +16,9 @@
 #include "device/disk_switch.h"
 #include "device/unit_spec.h"
 #include "package/vendor_config.h"
+#include "settings/config_dialog_win32.h"
+#include "settings/province_dialog_win32.h"
+#include "settings/setting_button.h"
 #include "update/archivers.h"
 #include "update/staging_files.h"
 
@@ -71,6 +74,7 @@ CKivrelDlg::CKivrelDlg(KivrelCommandLine commandLine)
 CKivrelDlg::~CKivrelDlg() {
     threadWindow = nullptr;
     model.reset();  // stops and waits for the worker and the downloaders
+    if (provinceMap != nullptr) ::DeleteObject(provinceMap);
 }
 
 BOOL CKivrelDlg::OnInitDialog() {
@@ -89,6 +93,8 @@ BOOL CKivrelDlg::OnInitDialog() {
                                            0, LR_DEFAULTSIZE | LR_SHARED));
     ::SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
     ::SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+    provinceMap = static_cast<HBITMAP>(::LoadImageW(
+        instance, MAKEINTRESOURCEW(kIdBitmapProvinceMap), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
     (void)RegisterUnitNotifications(window);
 
     ::SetDlgItemTextW(window, kIdFileFrame, L"Update the File");
@@ -117,8 +123,20 @@ BOOL CKivrelDlg::OnInitDialog() {
                 return true;
             },
         .switchDiskUnits = [] { return SwitchDiskUnits(); },
-        .chooseProvinces = {},
-        .runSettings = {},
+        .chooseProvinces =
+            [this, instance](UpdateRunShared& shared) {
+                ProvinceWindowWin32 window(instance, Window(), provinceMap, prompts);
+                ProvinceSelection stored{shared.provinceMode, shared.provinceFlags};
+                const int result = AskForProvinces(prompts, window, stored);
+                shared.provinceMode = stored.mode;
+                shared.provinceFlags = stored.flags;
+                return result;
+            },
+        .runSettings =
+            [this, instance](CGpsUnit& unit) {
+                ConfigWindowWin32 window(instance, Window(), prompts);
+                (void)RunSettingButton(unit, prompts, window, DefaultVendorConfig());
+            },
         .archivers = *archivers,
         .files = SystemStagingFiles(),
         .vendor = DefaultVendorConfig(),

@@ -73,6 +73,7 @@ private:
     MessageBoxPrompts prompts;
     std::unique_ptr<Archivers> archivers;
     HICON icon = nullptr;
+    HBITMAP provinceMap = nullptr;  // lent to the province window
     CTextProgressCtrl progressBar;
     CShadeButtonST openButton;
     CShadeButtonST closeButton;

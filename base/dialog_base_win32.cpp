@@ -31,8 +31,25 @@ INT_PTR CALLBACK DialogBase::DialogProc(HWND window, UINT message, WPARAM wParam
     }
     if (message == WM_NCDESTROY) self->hwnd = nullptr;
     if (!result) return FALSE;
-    ::SetWindowLongPtrW(window, DWLP_MSGRESULT, *result);
-    return TRUE;
+    switch (message) {
+        // These few return their value from the dialog procedure itself (a brush, an icon, an
+        // index) instead of through DWLP_MSGRESULT.
+        case WM_CTLCOLORMSGBOX:
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORLISTBOX:
+        case WM_CTLCOLORBTN:
+        case WM_CTLCOLORDLG:
+        case WM_CTLCOLORSCROLLBAR:
+        case WM_CTLCOLORSTATIC:
+        case WM_COMPAREITEM:
+        case WM_VKEYTOITEM:
+        case WM_CHARTOITEM:
+        case WM_QUERYDRAGICON:
+            return static_cast<INT_PTR>(*result);
+        default:
+            ::SetWindowLongPtrW(window, DWLP_MSGRESULT, *result);
+            return TRUE;
+    }
 }
 
 }  // namespace kivrel

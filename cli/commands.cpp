@@ -6,6 +6,7 @@ void RegisterCommands(CLI::App& app, GlobalOptions& options, CommandTable& comma
     RegisterInspectCommand(app, options, commands);
     RegisterPackCommand(app, commands);
     RegisterUnitCommands(app, options, commands);
+    RegisterSettingsCommands(app, options, commands);
     RegisterUpdateCommands(app, options, commands);
 }
 

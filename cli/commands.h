@@ -17,10 +17,11 @@ using CommandTable = std::vector<std::pair<CLI::App*, std::function<int()>>>;
 
 void RegisterCommands(CLI::App& app, GlobalOptions& options, CommandTable& commands);
 
-// One group per file: inspect; pack; info, settings and sim; update and check.
+// One group per file: inspect; pack; info and sim; settings; update and check.
 void RegisterInspectCommand(CLI::App& app, GlobalOptions& options, CommandTable& commands);
 void RegisterPackCommand(CLI::App& app, CommandTable& commands);
 void RegisterUnitCommands(CLI::App& app, GlobalOptions& options, CommandTable& commands);
+void RegisterSettingsCommands(CLI::App& app, GlobalOptions& options, CommandTable& commands);
 void RegisterUpdateCommands(CLI::App& app, GlobalOptions& options, CommandTable& commands);
 
 }  // namespace kivrel::cli

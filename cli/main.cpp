@@ -6,6 +6,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/commands.h"
+#include "kivrel_version.h"
 
 namespace kivrel::cli {
 
@@ -25,6 +26,7 @@ void TreatSlashesAsPaths(CLI::App& app) {
 void BuildCommandLine(CLI::App& app, GlobalOptions& options, CommandTable& commands) {
     app.fallthrough();  // global options may also stand after the command
     app.require_subcommand(1);
+    app.set_version_flag("--version", "kivrel " KIVREL_VERSION, "print the version and exit");
     app.add_option("--device", options.device, "hid (the default) or sim:DIR")->type_name("SPEC");
     app.add_option("--trace", options.traceFile, "append every report exchanged with the unit")
         ->type_name("FILE");
@@ -46,9 +48,7 @@ int RunKivrel(std::vector<std::string> args) {
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     try {
         app.parse(reversed);
-    } catch (const CLI::CallForHelp& e) {
-        return app.exit(e);
-    } catch (const CLI::CallForAllHelp& e) {
+    } catch (const CLI::Success& e) {  // --help or --version: printed, nothing to run
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         app.exit(e);

@@ -1,5 +1,4 @@
-// `kivrel info`, `kivrel settings show` and `kivrel sim create`: reading a unit and making a
-// simulated one.
+// `kivrel info` and `kivrel sim create`: reading a unit and making a simulated one.
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
@@ -16,15 +15,9 @@
 #include "cli/device_open.h"
 #include "device/gps_unit.h"
 #include "device/sim/sim_directory.h"
-#include "settings/block/band_table.h"
-#include "settings/block/settings_block.h"
 
 namespace kivrel::cli {
 namespace {
-
-// The settings window refuses these layouts with this text.
-constexpr const char* kUnusableSettingsText =
-    "Please start the machine to initialization parameter!!!!!";
 
 // The unit's 8-bit texts: one byte is one character, as the settings window shows them.
 std::string EightBit(std::string_view bytes) {
@@ -126,100 +119,6 @@ int RunInfo(const GlobalOptions& options) {
     return kExitOk;
 }
 
-nlohmann::json Bands(const SettingsBlock& block, int layout) {
-    nlohmann::json bands = nlohmann::json::array();
-    if (layout <= 2) {
-        for (std::size_t i = 0; i < kFixedBands.size(); ++i) {
-            bands.push_back({{"name", kFixedBands[i].name},
-                             {"low_mhz", kFixedBands[i].lowMhz},
-                             {"high_mhz", kFixedBands[i].highMhz},
-                             {"enabled", block.FixedBandEnabled(i)}});
-        }
-        return bands;
-    }
-    const auto count = std::min<std::size_t>(static_cast<std::size_t>(block.SubBands().Total()),
-                                             SettingsBlock::SubBandRoom(layout));
-    for (std::size_t i = 0; i < count; ++i) {
-        FrequencyRange range;
-        (void)block.SubBandRange(layout, i, range);
-        bands.push_back({{"name", block.SubBandName(i)},
-                         {"low_mhz", range.lowMhz},
-                         {"high_mhz", range.highMhz},
-                         {"enabled", block.SubBandEnabled(i)}});
-    }
-    return bands;
-}
-
-nlohmann::json SettingsJson(const CGpsUnit& unit) {
-    const SettingsBlock& block = unit.settingsBlock;
-    const int layout = unit.settingsFormat;
-    nlohmann::json json = {
-        {"settings_format", layout},
-        {"settings_revision", unit.settingsRevision},
-        {"title_text", EightBit(block.TitleText())},
-        {"program_version", block.ProgramVersion()},
-        {"model_code", EightBit(block.ModelCode(layout))},
-        {"radar_frequency_display", block.ShowsRadarFrequency(layout)},
-        {"twelve_hour_clock", block.TwelveHourClock(layout)},
-        {"time_zone", block.TimeZone(layout)},
-        {"daytime_start_hour", block.DaytimeHour(layout)},
-        {"nighttime_start_hour", block.NighttimeHour(layout)},
-        {"bands", Bands(block, layout)},
-    };
-    if (layout >= 3) {
-        json["radar_type"] = block.RadarType();
-        json["sub_band_display"] = block.SubBandDisplay();
-        json["frequency_display_offered"] = block.FrequencyDisplayOffered();
-    }
-    if (layout == 3) {
-        json["network"] = {{"apn", EightBit(block.Apn())},
-                           {"server", EightBit(block.Server())},
-                           {"port", EightBit(block.Port())},
-                           {"user", EightBit(block.UserName())},
-                           {"password", EightBit(block.Password())}};
-    }
-    return json;
-}
-
-int RunSettingsShow(const GlobalOptions& options) {
-    CGpsUnit unit;
-    if (const int status = Connect(options, unit); status != kExitOk) return status;
-    if (unit.settingsFormat <= 0) return Fail(kUnusableSettingsText);
-    const nlohmann::json json = SettingsJson(unit);
-    if (options.json) {
-        PrintJson(json);
-        return kExitOk;
-    }
-    std::cout << "Settings layout:   " << json["settings_format"] << ", revision "
-              << json["settings_revision"] << '\n'
-              << "Title:             " << json["title_text"].get<std::string>()
-              << "  Program Version: " << json["program_version"] << '\n'
-              << "Model code:        " << json["model_code"].get<std::string>() << '\n'
-              << "Time zone:         " << json["time_zone"] << '\n'
-              << "Daytime start:     " << json["daytime_start_hour"] << '\n'
-              << "Nighttime start:   " << json["nighttime_start_hour"] << '\n'
-              << "Radar Frequency display: "
-              << (json["radar_frequency_display"].get<bool>() ? "on" : "off") << '\n';
-    if (json.contains("radar_type"))
-        std::cout << "Radar type:        " << json["radar_type"] << '\n';
-    std::cout << "Bands:\n";
-    for (const auto& band : json["bands"]) {
-        char range[48];
-        std::snprintf(range, sizeof range, "(%.03f~%.03f)", band["low_mhz"].get<int>() / 1000.0,
-                      band["high_mhz"].get<int>() / 1000.0);
-        std::cout << "  [" << (band["enabled"].get<bool>() ? 'x' : ' ') << "] "
-                  << band["name"].get<std::string>() << range << '\n';
-    }
-    if (json.contains("network")) {
-        const auto& net = json["network"];
-        std::cout << "APN:               " << net["apn"].get<std::string>() << '\n'
-                  << "Server:            " << net["server"].get<std::string>() << ':'
-                  << net["port"].get<std::string>() << '\n'
-                  << "User:              " << net["user"].get<std::string>() << '\n';
-    }
-    return kExitOk;
-}
-
 struct SimCreateOptions {
     std::string directory;
     std::int32_t bootVersion = kSimDefaultBoot;
@@ -244,11 +143,6 @@ void RegisterUnitCommands(CLI::App& app, GlobalOptions& options, CommandTable& c
     CLI::App* info = app.add_subcommand(
         "info", "read the unit: boot version, capacity, model, layout, settings, identity, dates");
     commands.emplace_back(info, [&options] { return RunInfo(options); });
-
-    CLI::App* settings = app.add_subcommand("settings", "the unit's settings block");
-    settings->require_subcommand(1);
-    CLI::App* show = settings->add_subcommand("show", "show the unit's settings");
-    commands.emplace_back(show, [&options] { return RunSettingsShow(options); });
 
     auto create = std::make_shared<SimCreateOptions>();
     CLI::App* sim = app.add_subcommand("sim", "simulated units");

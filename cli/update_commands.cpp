@@ -14,6 +14,7 @@
 #include "base/native_path.h"
 #include "base/temp_folder.h"
 #include "base/text.h"
+#include "cli/cli_prompts.h"
 #include "cli/cli_text.h"
 #include "cli/commands.h"
 #include "cli/device_open.h"
@@ -35,38 +36,6 @@ namespace {
 constexpr std::wstring_view kTextAccessFailed =
     L"Access database failed,please updated by local file!";
 constexpr std::wstring_view kTextAlreadyNewest = L"Already the newest version,Updated or Not?";
-
-void PrintLine(std::FILE* out, std::wstring_view text) {
-    std::fprintf(out, "%s\n", WideToUtf8(text).c_str());
-    std::fflush(out);
-}
-
-// Questions on the command line: --yes answers them, a terminal can, anything else says no.
-class CliPrompts : public Prompts {
-public:
-    explicit CliPrompts(bool yes) : yes(yes) {}
-
-    void ShowError(std::wstring_view text) override { PrintLine(stderr, text); }
-    void ShowInformation(std::wstring_view text, std::wstring_view) override {
-        PrintLine(stdout, text);
-    }
-    bool AskYesNo(std::wstring_view text, std::wstring_view) override {
-        if (yes) return true;
-        if (!StdinIsTerminal()) {
-            std::fprintf(stderr, "%s (no answer without a terminal: give --yes)\n",
-                         WideToUtf8(text).c_str());
-            return false;
-        }
-        std::fprintf(stderr, "%s [y/N] ", WideToUtf8(text).c_str());
-        std::fflush(stderr);
-        std::string answer;
-        if (!std::getline(std::cin, answer)) return false;
-        return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
-    }
-
-private:
-    bool yes;
-};
 
 struct UpdateArgs {
     std::string file;

@@ -6,6 +6,7 @@
 #include <climits>
 
 #include "base/text.h"
+#include "device/hidraw_access.h"
 #include "device/unit_discovery.h"
 #include "device/unit_ids.h"
 
@@ -66,6 +67,9 @@ std::unique_ptr<HidTransport> OpenFirstUnit(std::string& error) {
     }
     hid_free_enumeration(found);
     if (!opened) {
+        // A unit whose node refuses us is a missing udev rule, not a missing unit.
+        error = UnitAccessProblem();
+        if (!error.empty()) return nullptr;
         error = refused.empty()
                     ? std::string(kNoUnitText).substr(3)
                     : "the unit at " + refused +

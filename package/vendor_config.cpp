@@ -77,6 +77,7 @@ const VendorConfig& DefaultVendorConfig() noexcept {
         .compatibility = kCompatibility,
         .keepSettingsCode = "KVX",
         .versionSources = kVersionSources,
+        .fiveBandTag = "KIVRL",  // what older units are re-tagged with on their next update
     };
     return config;
 }

@@ -56,6 +56,9 @@ struct VendorConfig {
     std::string_view keepSettingsCode;  // 3 characters
     // The eight version-file rules, in the order they are tried.
     std::span<const VersionSource> versionSources;
+    // A layout-1 unit whose identity block begins with these 5 bytes has the five-band radar
+    // list in its settings window.
+    std::string_view fiveBandTag{};
 };
 
 // The vendor-neutral build: its tag is 21 blanks, so it takes every file and every unit.

@@ -245,68 +245,248 @@ def picture():
     return c
 
 
+# --- province map -------------------------------------------------------------------------
+#
+# The province window stretches this bitmap over its whole client area (624 x 342 dialog
+# units) and puts one check box per province on it, so the map is drawn in the window's own
+# terms: each box must sit on its province. Geography comes from an Albers conic projection
+# fitted to the boxes; each province's area is the part of the land nearest its box (and a few
+# points that give the large provinces their extent), so every box lies wholly on its own
+# province by construction, which main() checks.
+
+# Box of each entry of the province name table: dialog-unit x, y, width (height 10). The
+# window's template places the same boxes.
+PROVINCE_BOXES = [
+    (461, 125, 32), (539, 204, 32), (475, 136, 32), (363, 218, 32), (555, 47, 40), (549, 79, 32),
+    (523, 102, 32), (358, 124, 40), (444, 143, 32), (408, 149, 32), (367, 185, 32), (478, 156, 32),
+    (119, 102, 32), (100, 196, 32), (208, 167, 32), (320, 177, 32), (344, 156, 32), (425, 186, 32),
+    (511, 188, 32), (413, 211, 32), (516, 227, 32), (476, 206, 32), (495, 258, 32), (463, 244, 32),
+    (409, 246, 32), (349, 258, 32), (297, 220, 32), (443, 284, 32), (275, 280, 32), (375, 283, 32),
+    (396, 328, 32), (459, 299, 32), (444, 308, 32), (542, 274, 32),
+]
+MAP_W, MAP_H = 717, 593
+# The client area in pixels with the usual dialog font (1.5 x 1.625 pixels per dialog unit):
+# distances are measured there, so areas look right once the bitmap is stretched.
+SCREEN_W, SCREEN_H = 936, 556
+BOX_H = 10
+
+# Where each province is (longitude, latitude): the point its box stands for, then points that
+# stretch a large province over its real extent.
+PROVINCE_PLACES = [
+    [(116.4, 40.2)], [(121.4, 31.1)], [(117.3, 39.3)], [(107.8, 30.0), (107.0, 29.2)],
+    [(128.0, 47.5), (126.0, 51.5), (131.0, 47.0), (124.5, 48.5)], [(126.0, 43.5), (127.5, 42.8)],
+    [(122.5, 41.3), (121.0, 41.6)],
+    [(112.0, 43.0), (100.0, 41.5), (106.0, 40.8), (111.0, 41.5), (116.0, 44.0), (119.5, 47.0),
+     (121.0, 50.5)],
+    [(115.5, 38.5), (114.8, 37.6), (116.0, 41.6)], [(112.3, 37.5), (112.3, 35.8), (112.8, 39.2)],
+    [(108.9, 35.0), (109.0, 33.2), (109.3, 37.6)], [(118.2, 36.3), (120.3, 36.8), (116.4, 36.2)],
+    [(85.0, 41.5), (79.5, 39.5), (87.0, 45.5), (92.5, 42.5), (78.5, 37.0), (83.0, 37.5)],
+    [(88.5, 31.5), (82.0, 32.0), (85.5, 29.5), (91.5, 30.5), (95.5, 30.5), (80.5, 33.8)],
+    [(96.0, 35.5), (92.5, 35.5), (99.0, 36.8), (100.5, 34.0)],
+    [(103.0, 37.0), (96.5, 40.2), (100.0, 38.8), (104.5, 35.0), (98.0, 39.5)], [(106.2, 37.3)],
+    [(113.6, 33.9), (114.5, 32.6)], [(119.5, 33.0), (119.2, 32.0)], [(112.3, 31.0), (110.8, 31.3)],
+    [(120.1, 29.2), (119.6, 28.4)], [(117.2, 31.8), (116.7, 33.1)], [(118.0, 26.0), (117.0, 25.3)],
+    [(115.7, 27.6), (115.2, 25.8)], [(111.7, 27.6), (112.0, 25.9), (110.5, 28.8)],
+    [(106.8, 26.8), (105.5, 26.2)], [(102.7, 30.6), (99.5, 31.0), (101.5, 28.0), (105.2, 31.8)],
+    [(101.5, 24.8), (99.6, 23.0), (103.0, 23.5), (99.5, 26.8)],
+    [(108.8, 23.8), (110.5, 24.6), (107.2, 22.8)], [(109.8, 19.2)], [(114.2, 22.3)],
+    [(113.5, 22.2)], [(121.0, 23.7)],
+]
+
+# The mainland and the two large islands, (longitude, latitude), clockwise.
+MAINLAND = [
+    (73.5, 39.5), (75.0, 40.6), (76.9, 41.1), (78.5, 41.5), (80.2, 42.1), (80.8, 43.2),
+    (80.4, 44.9), (82.5, 45.2), (82.9, 47.2), (85.5, 47.1), (87.3, 49.1), (88.9, 48.1),
+    (90.5, 46.3), (91.0, 45.2), (93.5, 44.9), (95.4, 44.3), (96.4, 42.7), (100.8, 42.6),
+    (105.0, 41.6), (107.0, 42.4), (110.4, 42.8), (111.9, 43.7), (113.9, 44.9), (116.7, 46.4),
+    (119.7, 46.7), (118.4, 47.9), (116.0, 47.8), (117.4, 49.6), (119.2, 50.3), (120.8, 52.6),
+    (122.4, 53.4), (125.5, 53.0), (126.8, 51.4), (127.6, 50.0), (130.6, 48.9), (132.5, 47.7),
+    (134.7, 48.3), (133.9, 46.3), (133.1, 45.0), (131.0, 44.9), (131.3, 43.0), (130.9, 42.5),
+    (129.9, 42.9), (128.1, 41.4), (126.6, 41.7), (124.3, 39.9), (122.9, 39.5), (121.2, 38.8),
+    (121.6, 39.5), (122.2, 40.6), (121.1, 40.9), (119.8, 40.0), (118.9, 39.2), (117.7, 38.9),
+    (118.0, 38.2), (119.1, 37.7), (120.7, 37.8), (122.1, 37.5), (122.7, 37.3), (121.5, 36.7),
+    (120.4, 36.1), (119.4, 34.7), (120.3, 34.0), (120.9, 32.6), (121.9, 31.7), (121.9, 31.0),
+    (121.0, 30.4), (122.0, 29.9), (121.6, 28.8), (120.9, 27.9), (120.3, 27.0), (119.6, 26.0),
+    (119.0, 25.2), (118.1, 24.5), (117.2, 23.6), (116.5, 23.0), (115.4, 22.7), (114.4, 22.4),
+    (113.7, 22.1), (112.8, 21.8), (111.6, 21.5), (110.5, 21.2), (110.3, 20.3), (109.9, 20.6),
+    (109.7, 21.5), (109.1, 21.5), (108.0, 21.5), (107.0, 21.8), (106.7, 22.7), (105.6, 23.1),
+    (104.3, 22.8), (103.5, 22.6), (102.1, 22.4), (101.6, 21.2), (100.9, 21.5), (100.1, 21.6),
+    (99.2, 22.1), (99.5, 22.9), (98.7, 24.1), (97.6, 23.9), (97.7, 25.0), (98.7, 26.5),
+    (98.7, 27.6), (97.5, 28.3), (96.3, 29.2), (96.0, 28.3), (94.0, 27.6), (92.0, 27.8),
+    (89.2, 27.3), (88.1, 27.9), (86.0, 27.9), (85.0, 28.4), (83.3, 29.4), (81.5, 30.2),
+    (79.5, 30.9), (78.7, 31.8), (78.8, 32.6), (79.5, 33.3), (79.0, 34.4), (78.0, 35.5),
+    (77.0, 35.6), (75.9, 36.7), (74.8, 37.2), (74.5, 38.3),
+]
+TAIWAN = [(121.0, 25.3), (121.9, 25.1), (121.9, 24.5), (121.5, 23.5), (121.0, 22.5),
+          (120.8, 21.9), (120.7, 22.3), (120.2, 22.7), (120.1, 23.2), (120.2, 24.0), (120.7, 24.7)]
+HAINAN = [(110.0, 20.1), (110.7, 20.1), (111.0, 19.6), (110.5, 18.8), (109.6, 18.2),
+          (108.9, 18.4), (108.6, 19.1), (109.0, 19.9), (109.5, 20.0)]
+
+
+def albers(lon, lat):
+    """Albers equal-area conic, standard parallels 25 and 47, centred on 105 E, 35 N."""
+    n = (math.sin(math.radians(25)) + math.sin(math.radians(47))) / 2
+    c = math.cos(math.radians(25)) ** 2 + 2 * n * math.sin(math.radians(25))
+    rho0 = math.sqrt(c - 2 * n * math.sin(math.radians(35))) / n
+    rho = math.sqrt(c - 2 * n * math.sin(math.radians(lat))) / n
+    theta = n * math.radians(lon - 105)
+    return rho * math.sin(theta), rho0 - rho * math.cos(theta)
+
+
+def box_rect(entry):
+    """A province box in bitmap pixels (left, top, right, bottom)."""
+    x, y, w = PROVINCE_BOXES[entry]
+    sx, sy = MAP_W / 624.0, MAP_H / 342.0
+    return x * sx, y * sy, (x + w) * sx, (y + BOX_H) * sy
+
+
+def fitted_projection():
+    """Projection to bitmap pixels, x and y each scaled to put the provinces under their boxes."""
+    def fit(xs, ys):
+        mx, my = sum(xs) / len(xs), sum(ys) / len(ys)
+        a = sum((x - mx) * (y - my) for x, y in zip(xs, ys)) / sum((x - mx) ** 2 for x in xs)
+        return a, my - a * mx
+    points = [albers(*places[0]) for places in PROVINCE_PLACES]
+    centres = [((r[0] + r[2]) / 2, (r[1] + r[3]) / 2) for r in map(box_rect, range(34))]
+    ax, bx = fit([p[0] for p in points], [c[0] for c in centres])
+    ay, by = fit([p[1] for p in points], [c[1] for c in centres])
+
+    def project(lon, lat):
+        x, y = albers(lon, lat)
+        return ax * x + bx, ay * y + by
+    return project
+
+
+def spans(polygon, y):
+    """The x intervals of row centre y inside a polygon (even-odd rule)."""
+    xs = []
+    j = len(polygon) - 1
+    for i in range(len(polygon)):
+        (xi, yi), (xj, yj) = polygon[i], polygon[j]
+        if (yi > y) != (yj > y):
+            xs.append(xi + (y - yi) * (xj - xi) / (yj - yi))
+        j = i
+    xs.sort()
+    return list(zip(xs[0::2], xs[1::2]))
+
+
+def province_grid(project):
+    """Province index of every bitmap pixel, or -1 for sea."""
+    polygons = [[project(*p) for p in shape] for shape in (MAINLAND, TAIWAN, HAINAN)]
+    kx, ky = SCREEN_W / MAP_W, SCREEN_H / MAP_H  # bitmap pixels to screen pixels
+    sites = []  # (province, kind, data): a box rectangle or a point, in bitmap pixels
+    for entry in range(34):
+        sites.append((entry, box_rect(entry)))
+    for entry, places in enumerate(PROVINCE_PLACES):
+        for place in places[1:]:
+            x, y = project(*place)
+            sites.append((entry, (x, y, x, y)))
+
+    def distance(rect, x, y):
+        dx = max(rect[0] - x, 0.0, x - rect[2]) * kx
+        dy = max(rect[1] - y, 0.0, y - rect[3]) * ky
+        return dx * dx + dy * dy
+
+    # Land: the shapes, and a margin round every box so none stands in the sea.
+    grid = [[-1] * MAP_W for _ in range(MAP_H)]
+    for y in range(MAP_H):
+        row = grid[y]
+        for polygon in polygons:
+            for x0, x1 in spans(polygon, y + 0.5):
+                for x in range(max(0, int(math.ceil(x0 - 0.5))), min(MAP_W, int(math.floor(x1 - 0.5)) + 1)):
+                    row[x] = 0
+    margin = 3
+    for entry in range(34):
+        l, t, r, b = box_rect(entry)
+        for y in range(max(0, int(t) - margin), min(MAP_H, int(math.ceil(b)) + margin)):
+            for x in range(max(0, int(l) - margin), min(MAP_W, int(math.ceil(r)) + margin)):
+                grid[y][x] = 0
+
+    # Nearest site, with candidates pruned per tile: a site can win inside a tile only if its
+    # nearest point there is no farther than the best site's farthest point.
+    tile = 16
+    for ty in range(0, MAP_H, tile):
+        for tx in range(0, MAP_W, tile):
+            corners = [(tx, ty), (tx + tile, ty), (tx, ty + tile), (tx + tile, ty + tile)]
+            area = (tx, ty, tx + tile, ty + tile)
+            worst = min(max(distance(s[1], cx, cy) for cx, cy in corners) for s in sites)
+
+            def near(rect):
+                dx = max(rect[0] - area[2], 0.0, area[0] - rect[2]) * kx
+                dy = max(rect[1] - area[3], 0.0, area[1] - rect[3]) * ky
+                return dx * dx + dy * dy
+            candidates = [s for s in sites if near(s[1]) <= worst + 1e-9]
+            for y in range(ty, min(ty + tile, MAP_H)):
+                row = grid[y]
+                for x in range(tx, min(tx + tile, MAP_W)):
+                    if row[x] < 0:
+                        continue
+                    px, py = x + 0.5, y + 0.5
+                    best, best_d = -1, None
+                    for entry, rect in candidates:  # boxes come first and win ties
+                        d = distance(rect, px, py)
+                        if best_d is None or d < best_d:
+                            best, best_d = entry, d
+                    row[x] = best
+    return grid, polygons
+
+
 def province_map():
-    w, h = 717, 593
-    sites = {  # province check-box positions in dialog units (624 x 342)
-        0: (461, 125), 1: (539, 204), 2: (475, 136), 3: (363, 218), 4: (555, 47), 5: (549, 79),
-        6: (523, 102), 7: (358, 124), 8: (444, 143), 9: (408, 149), 10: (367, 185), 11: (478, 156),
-        12: (119, 102), 13: (100, 196), 14: (208, 167), 15: (320, 177), 16: (344, 156), 17: (425, 186),
-        18: (511, 188), 19: (413, 211), 20: (516, 227), 21: (476, 206), 22: (495, 258), 23: (463, 244),
-        24: (409, 246), 25: (349, 258), 26: (297, 220), 27: (443, 284), 28: (275, 280), 29: (375, 283),
-        30: (396, 328), 31: (459, 299), 32: (444, 308), 33: (542, 274),
-    }
-    pts = [((x + 16) * w / 624.0, (y + 5) * h / 342.0) for x, y in sites.values()]
-    land = [(30, 170), (110, 90), (250, 70), (380, 120), (560, 130), (640, 40), (700, 60),
-            (690, 170), (620, 250), (640, 330), (600, 420), (560, 480), (470, 520), (360, 520),
-            (250, 500), (150, 420), (60, 370), (20, 280)]
+    project = fitted_projection()
+    grid, polygons = province_grid(project)
 
-    def on_land(x, y):
-        result = False
-        j = len(land) - 1
-        for i in range(len(land)):
-            xi, yi = land[i]
-            xj, yj = land[j]
-            if (yi > y) != (yj > y) and x < (xj - xi) * (y - yi) / (yj - yi) + xi:
-                result = not result
-            j = i
-        return result
+    # Neighbouring provinces get different colours.
+    neighbours = [set() for _ in range(34)]
+    for y in range(MAP_H - 1):
+        for x in range(MAP_W - 1):
+            a = grid[y][x]
+            for b in (grid[y][x + 1], grid[y + 1][x]):
+                if a >= 0 and b >= 0 and a != b:
+                    neighbours[a].add(b)
+                    neighbours[b].add(a)
+    palette = [(244, 226, 170), (205, 228, 180), (246, 200, 176), (214, 206, 236), (186, 222, 216),
+               (240, 236, 196)]
+    colour = {}
+    for entry in sorted(range(34), key=lambda e: -len(neighbours[e])):
+        used = {colour[n] for n in neighbours[entry] if n in colour}
+        colour[entry] = next(i for i in range(len(palette)) if i not in used)
 
-    palette = [(236, 222, 180), (214, 232, 190), (240, 206, 180), (222, 214, 236), (200, 226, 214),
-               (244, 230, 160)]
-    sea = (170, 206, 232)
-    c = Canvas(w, h, sea + (255,))
-    step = 2
-    cells = {}
-    for y in range(0, h, step):
-        for x in range(0, w, step):
-            if not on_land(x + 1, y + 1):
+    c = Canvas(MAP_W, MAP_H)
+    for y in range(MAP_H):
+        t = y / (MAP_H - 1)
+        sea = (int(176 - 20 * t), int(212 - 14 * t), int(238 - 6 * t), 255)
+        for x in range(MAP_W):
+            p = grid[y][x]
+            c.px[y * MAP_W + x] = list(sea if p < 0 else palette[colour[p]] + (255,))
+    border = (150, 128, 104, 255)
+    for y in range(MAP_H):
+        for x in range(MAP_W):
+            p = grid[y][x]
+            if p < 0:
                 continue
-            best, second = None, None
-            for i, (sx, sy) in enumerate(pts):
-                d = (sx - x) ** 2 + (sy - y) ** 2
-                if best is None or d < best[0]:
-                    best, second = (d, i), best
-                elif second is None or d < second[0]:
-                    second = (d, i)
-            border = second is not None and math.sqrt(second[0]) - math.sqrt(best[0]) < 2.5
-            cells[(x, y)] = (best[1], border)
-    for (x, y), (site, border) in cells.items():
-        colour = (150, 130, 110) if border else palette[site % len(palette)]
-        for yy in range(y, min(y + step, h)):
-            for xx in range(x, min(x + step, w)):
-                c.px[yy * w + xx] = list(colour) + [255]
-    for i in range(len(land)):  # coast line
-        x0, y0 = land[i]
-        x1, y1 = land[(i + 1) % len(land)]
-        steps = int(math.hypot(x1 - x0, y1 - y0))
-        for s in range(steps):
-            x = int(x0 + (x1 - x0) * s / steps)
-            y = int(y0 + (y1 - y0) * s / steps)
-            for yy in range(y - 1, y + 1):
-                for xx in range(x - 1, x + 1):
-                    if 0 <= xx < w and 0 <= yy < h:
-                        c.px[yy * w + xx] = [90, 120, 150, 255]
-    return c
+            right = grid[y][x + 1] if x + 1 < MAP_W else p
+            below = grid[y + 1][x] if y + 1 < MAP_H else p
+            if (right >= 0 and right != p) or (below >= 0 and below != p):
+                c.blend(x, y, border, 0.8)
+    coast = (70, 110, 150, 255)
+    for polygon in polygons:
+        for i in range(len(polygon)):
+            (x0, y0), (x1, y1) = polygon[i], polygon[(i + 1) % len(polygon)]
+            c.line(x0, y0, x1, y1, 1.2, coast)
+    return c, grid
+
+
+def check_province_map(grid):
+    """Every box stands wholly on its own province (where boxes overlap, on either's)."""
+    rects = [box_rect(entry) for entry in range(34)]
+    for entry in range(34):
+        l, t, r, b = rects[entry]
+        for y in range(int(math.ceil(t)), int(b)):
+            for x in range(int(math.ceil(l)), int(r)):
+                shared = [o for o, (ol, ot, orr, ob) in enumerate(rects)
+                          if ol <= x + 0.5 <= orr and ot <= y + 0.5 <= ob]
+                if grid[y][x] not in shared:
+                    raise SystemExit(f"province box {entry} stands on {grid[y][x]} at ({x}, {y})")
 
 
 def main():
@@ -319,8 +499,10 @@ def main():
             f.write(ico([draw(s) for s in (48, 32, 24, 16)]))
     with open(os.path.join(out, "picture.bmp"), "wb") as f:
         f.write(bmp24(picture()))
+    provinces, grid = province_map()
+    check_province_map(grid)
     with open(os.path.join(out, "province_map.bmp"), "wb") as f:
-        f.write(bmp24(province_map()))
+        f.write(bmp24(provinces))
 
 
 if __name__ == "__main__":

@@ -1,5 +1,5 @@
 #pragma once
-// Message boxes over a window. Windows only.
+// The prompts seam as Win32 message boxes. Windows only.
 
 #include <windows.h>
 
@@ -9,15 +9,19 @@ namespace kivrel {
 
 class MessageBoxPrompts : public Prompts {
 public:
+    // Boxes are owned by `owner`; without one, by the thread's active window, so a box shown
+    // from a modal dialog stays in front of that dialog.
     explicit MessageBoxPrompts(HWND owner = nullptr) noexcept : owner(owner) {}
     void SetOwner(HWND window) noexcept { owner = window; }
 
-    // Error icon, the system's default caption.
     void ShowError(std::wstring_view text) override;
     void ShowInformation(std::wstring_view text, std::wstring_view caption) override;
+    void ShowMessage(std::wstring_view text, std::wstring_view caption) override;
     [[nodiscard]] bool AskYesNo(std::wstring_view text, std::wstring_view caption) override;
 
 private:
+    int Show(std::wstring_view text, const wchar_t* caption, UINT type);
+
     HWND owner;
 };
 

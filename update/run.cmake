@@ -5,7 +5,3 @@ if(NOT KIVREL_FUZZ)
   target_link_libraries(kivrel_update_run PUBLIC kivrel_package kivrel_device kivrel_net
                                                  kivrel_staging kivrel_base)
 endif()
-if(WIN32 AND NOT KIVREL_FUZZ)
-  target_sources(kivrel_update_run PRIVATE prompts_win32.cpp)
-  target_link_libraries(kivrel_update_run PUBLIC user32)
-endif()

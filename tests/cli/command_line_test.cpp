@@ -1,14 +1,25 @@
-// CLI11 reads an argument starting with "/" as an option on Windows, so "kivrel inspect
-// /tmp/x.qdx" would lose its file there; every command must take such arguments as paths.
+// The command line as a whole: --version, and arguments starting with "/", which CLI11 reads
+// as options on Windows, so "kivrel inspect /tmp/x.qdx" would lose its file there; every
+// command must take such arguments as paths.
 
 #include <gtest/gtest.h>
 
 #include <CLI/CLI.hpp>
 
 #include "cli/main.h"
+#include "kivrel_version.h"
+#include "tests/support/cli_runner.h"
 
 namespace kivrel {
 namespace {
+
+TEST(CommandLine, VersionNeedsNoCommandAndPrintsTheProductVersion) {
+    // help2man and package checks read this line; a command is otherwise required.
+    const test::CliResult result = test::RunCli({"--version"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "kivrel " KIVREL_VERSION "\n");
+    EXPECT_EQ(result.err, "");
+}
 
 TEST(CommandLine, ALeadingSlashIsAPathEvenWhereCli11ReadsItAsAnOption) {
     struct Case {

@@ -1,4 +1,4 @@
-// `kivrel info`, `settings show` and `sim create` are how scripts and the demo see a unit: a
+// `kivrel info` and `sim create` are how scripts and the demo see a unit: a
 // wrong key, a wrong exit status or a lost trace line breaks them silently.
 
 #include <gtest/gtest.h>
@@ -67,40 +67,6 @@ TEST_F(UnitCommands, InfoOnABlankSimulatedUnitGivesEveryKey) {
     EXPECT_NE(text.out.find("Resource date:     blank (erased flash)\n"), std::string::npos)
         << text.out;
     EXPECT_EQ(text.out.find("2106"), std::string::npos) << text.out;
-}
-
-TEST_F(UnitCommands, SettingsShowPrintsTheFieldsOfAUsableBlockAndRefusesAnUnusableOne) {
-    ASSERT_EQ(Run({"sim", "create", unitDir, "--capacity", "131072"}).status, 0);
-    const Result blank = Run({"--device", "sim:" + unitDir, "settings", "show"});
-    EXPECT_EQ(blank.status, 1);
-    EXPECT_NE(blank.err.find("Please start the machine to initialization parameter!!!!!"),
-              std::string::npos);
-
-    SettingsBlock block;
-    std::memcpy(block.bytes.data() + 4, "KV3A", 4);
-    block.bytes[18] = 8;
-    block.bytes[19] = 1;  // one X and two K sub-bands
-    block.bytes[21] = 2;
-    block.bytes[24] = 1;
-    ASSERT_TRUE(block.SetApn("cmnet"));
-    ASSERT_TRUE(block.SetSubBandRange(3, 0, {10500, 10550}));
-    block.StoreSum(3);
-    PutBank0(0x11000, {block.bytes.begin(), block.bytes.end()});
-
-    const Result shown = Run({"--device", "sim:" + unitDir, "--json", "settings", "show"});
-    ASSERT_EQ(shown.status, 0) << shown.err;
-    const auto json = nlohmann::json::parse(shown.out);
-    EXPECT_EQ(json["settings_format"], 3);
-    EXPECT_EQ(json["settings_revision"], 0);  // not "net\0" of the APN read as a number
-    EXPECT_EQ(json["model_code"], "KV3A");
-    EXPECT_EQ(json["time_zone"], 8);
-    EXPECT_EQ(json["network"]["apn"], "cmnet");
-    ASSERT_EQ(json["bands"].size(), 3u);
-    EXPECT_EQ(json["bands"][0]["name"], "X Band");
-    EXPECT_EQ(json["bands"][0]["low_mhz"], 10500);
-    EXPECT_EQ(json["bands"][0]["enabled"], true);
-    EXPECT_EQ(json["bands"][1]["name"], "MTR Band");
-    EXPECT_EQ(Run({"--device", "sim:" + unitDir, "settings", "show"}).status, 0);
 }
 
 TEST_F(UnitCommands, TraceAppendsEveryReportOfEachRun) {
