@@ -47,7 +47,12 @@ public:
         });
     }
     void SetProgressText(std::wstring_view text) override {
-        model.services.thread.Run([&] { model.SetBarText(text); });
+        model.services.thread.Run([&] {
+            // The run clears the bar before it reports a failure: the bar empties too, so it
+            // never stands full beside "Update Failed!".
+            if (text.empty()) model.services.view.SetProgressPosition(0);
+            model.SetBarText(text);
+        });
     }
     void SetProgressPosition(std::uint32_t position) override {
         model.services.thread.Run([&] { model.services.view.SetProgressPosition(position); });

@@ -368,6 +368,7 @@ TEST_F(MainWindow, RemovalDuringARunStopsItAndTheUnitIsTakenBackWhenItReturns) {
     ASSERT_TRUE(thread.PumpUntil([&] { return !model->RunActive(); }));
     EXPECT_FALSE(model->LastOutcome().succeeded);
     EXPECT_EQ(prompts.errors, std::vector<std::wstring>{L"Update Failed!"});
+    EXPECT_EQ(view.progressPosition, 0u);  // not a full bar beside the failure
     EXPECT_FALSE(model->Unit().Connected());
     EXPECT_EQ(view.title, L"Update Tool   No hardware connected!");
 
