@@ -18,7 +18,7 @@ export WINEDEBUG := -all
 export WINEPREFIX := $(CURDIR)/build/wine
 export WINEDLLOVERRIDES := mscoree,mshtml=
 
-.PHONY: all bootstrap native windows wine-prefix check layers test-native test-windows \
+.PHONY: all bootstrap native windows window wine-prefix check layers test-native test-windows \
         test-deb dist install demo fuzz bench clean
 
 all: native windows
@@ -73,6 +73,10 @@ install: native
 
 demo: native
 	@scripts/demo
+
+# Kivrel.exe under Wine on this display, against a simulated unit and the sample file.
+window: native windows wine-prefix
+	@scripts/run-window
 
 fuzz: bootstrap
 	@test -f $(FUZZ)/build.ninja || cmake --preset fuzz
