@@ -1,12 +1,15 @@
 # Entry points: `make demo` runs the main job, `make check` builds everything and runs every
 # test (native, then Windows under Wine, then the release files). `make fuzz` and `make bench`
-# run fuzzers and benchmarks; `make dist` writes the release files into dist/, and
+# run fuzzers and benchmarks; `make fuzz-long` fuzzes every target for 10 minutes and keeps
+# what it finds in fuzz/corpus; `make dist` writes the release files into dist/, and
 # `make install PREFIX=...` installs the command-line tool as the .deb does.
 
 NATIVE := build/native
 WINDOWS := build/windows
 FUZZ := build/fuzz
 FUZZ_SECONDS ?= 60
+FUZZ_LONG_SECONDS ?= 600
+FUZZ_JOBS ?= 2
 PREFIX ?= /usr/local
 # The one version, from project(VERSION) in CMakeLists.txt.
 VERSION := $(shell awk '/^project.Kivrel VERSION / {print $$3}' CMakeLists.txt)
@@ -19,7 +22,7 @@ export WINEPREFIX := $(CURDIR)/build/wine
 export WINEDLLOVERRIDES := mscoree,mshtml=
 
 .PHONY: all bootstrap native windows window wine-prefix check layers test-native test-windows \
-        test-deb dist install demo fuzz bench clean
+        test-deb dist install demo fuzz fuzz-long bench clean
 
 all: native windows
 
@@ -82,6 +85,13 @@ fuzz: bootstrap
 	@test -f $(FUZZ)/build.ninja || cmake --preset fuzz
 	@cmake --build --preset fuzz
 	@scripts/run-fuzzers $(FUZZ) $(FUZZ_SECONDS)
+
+# Every target for FUZZ_LONG_SECONDS, FUZZ_JOBS at a time; the new inputs that add coverage
+# and every input that found a fault are merged into fuzz/corpus/NAME (commit them).
+fuzz-long: bootstrap
+	@test -f $(FUZZ)/build.ninja || cmake --preset fuzz
+	@cmake --build --preset fuzz
+	@scripts/run-fuzzers $(FUZZ) $(FUZZ_LONG_SECONDS) --keep --jobs $(FUZZ_JOBS)
 
 bench: native windows wine-prefix
 	@scripts/run-benchmarks $(NATIVE)
