@@ -113,7 +113,7 @@ struct OnlineSource {
 // The version check: which version file, fetched and read. Empty on success, else the text
 // to show.
 std::wstring FetchOnlineSource(const CGpsUnit& unit, const std::string& versionUrlOption,
-                               OnlineSource& source) {
+                               const NetworkSettings& network, OnlineSource& source) {
     std::wstring url = versionUrlOption.empty()
                            ? SelectVersionFileUrl(unit.identity, DefaultVendorConfig().toolTag)
                            : Utf8ToWide(versionUrlOption);
@@ -130,6 +130,7 @@ std::wstring FetchOnlineSource(const CGpsUnit& unit, const std::string& versionU
     PrintLine(stderr, L"Searching the database version now,please wait\u2026");
     VersionFileSink sink;
     CHttpDownload downloader;
+    downloader.SetNetworkSettings(network);
     downloader.SetParameters(&sink, url, versionFile, L"", L"", L"", L"", L"", 0, 0, 0, 0, 0.0,
                              0);
     const std::wstring startError = downloader.Start(true);
@@ -182,7 +183,8 @@ int RunUpdate(const GlobalOptions& options, const UpdateArgs& args) {
     CliPrompts prompts(options.yes);
     if (args.online) {
         OnlineSource source;
-        if (const std::wstring error = FetchOnlineSource(unit, args.versionUrl, source);
+        if (const std::wstring error =
+                FetchOnlineSource(unit, args.versionUrl, options.network, source);
             !error.empty()) {
             PrintLine(stderr, error);
             return kExitFailure;
@@ -202,6 +204,7 @@ int RunUpdate(const GlobalOptions& options, const UpdateArgs& args) {
 
     auto archivers = MakeSystemArchivers();
     CHttpDownload downloader;
+    downloader.SetNetworkSettings(options.network);
     std::wstring tempProblem;
     const std::wstring tempFolder = args.online ? TempFolder(tempProblem) : std::wstring();
     UpdateRunServices services{unit,    downloader, *archivers, SystemStagingFiles(),
@@ -242,7 +245,8 @@ int RunCheck(const GlobalOptions& options, const std::string& versionUrl) {
         return kExitFailure;
     }
     OnlineSource source;
-    if (const std::wstring error = FetchOnlineSource(unit, versionUrl, source); !error.empty()) {
+    if (const std::wstring error = FetchOnlineSource(unit, versionUrl, options.network, source);
+        !error.empty()) {
         PrintLine(stderr, error);
         return kExitFailure;
     }
