@@ -565,6 +565,12 @@ void MainWindowModel::OnClose() {
         !services.prompts.AskYesNo(kQuestionCloseWhileWriting, kToolCaption)) {
         return;
     }
+    if (!runActive) {
+        // The run ended while the question was up.
+        Shutdown();
+        services.view.EndWindow();
+        return;
+    }
     closing = true;
     StopRun();  // the window closes when the worker reports its end
 }

@@ -407,6 +407,23 @@ TEST_F(MainWindow, ClosingWhileWritingAsksThenStopsAtAReportAndWaits) {
     EXPECT_TRUE(unit.sim->Violations().empty());
 }
 
+TEST_F(MainWindow, ClosingStillClosesWhenTheRunEndsWhileTheQuestionIsUp) {
+    StartWindow();
+    view.fileToChoose = WriteSample();
+    model->OnOpen();
+    unit.reportDelayMs = 1;
+    model->OnUpdate();
+    ASSERT_TRUE(thread.PumpUntil([&] { return model->Unit().transferWritten.load() > 0; }));
+    // The owner takes a while to answer: the run ends meanwhile (its messages are handled
+    // while the question is up, as in a message box's own loop).
+    prompts.onQuestion = [&](std::wstring_view) {
+        ASSERT_TRUE(thread.PumpUntil([&] { return !model->RunActive(); }));
+    };
+    prompts.answers = {true};
+    model->OnClose();
+    EXPECT_TRUE(view.ended);
+}
+
 TEST_F(MainWindow, ClosingBeforeTheProvinceQuestionAbandonsTheUpdate) {
     int asked = 0;
     chooseProvinces = [&](UpdateRunShared&) {
