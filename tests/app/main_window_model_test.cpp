@@ -104,6 +104,17 @@ TEST_F(MainWindow, AUnitThatDoesNotAnswerWholeIsNotTakenForConnected) {
     EXPECT_EQ(view.title, ConnectedTitle(model->Unit()));
 }
 
+TEST_F(MainWindow, ASilentUnitCostsTheWindowSecondsNotEveryStepsBound) {
+    unit.timeoutMs = 5000;
+    unit.sim->Faults().stopAfterReports = 1;  // takes the first command, never answers
+    const auto start = std::chrono::steady_clock::now();
+    StartWindow();
+    // Without the first-answer bound the reading's steps would wait 5 s each.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_FALSE(model->Unit().Connected());
+    EXPECT_NE(view.progressText.find(L"does not answer"), std::wstring::npos);
+}
+
 TEST_F(MainWindow, ADiskModeUnitIsSwitchedAndConnectedByTheTimers) {
     unit.plugged = false;
     disksSwitch = true;
