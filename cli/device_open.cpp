@@ -2,51 +2,22 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <iostream>
 #include <memory>
 
 #include "device/gps_unit.h"
-#include "device/sim/sim_directory.h"
-#include "device/trace_transport.h"
-#include "device/unit_discovery.h"
+#include "device/unit_spec.h"
 #include "device/vendor_acceptance.h"
 #include "package/vendor_config.h"
 
 namespace kivrel::cli {
-namespace {
 
-constexpr std::string_view kSimPrefix = "sim:";
-// A unit answers a query within milliseconds; a reading of a silent unit waits this long for
-// each of its eight steps.
-constexpr std::uint32_t kFirstAnswerTimeoutMs = 1000;
-
-std::filesystem::path Utf8Path(std::string_view utf8) {
-    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-}  // namespace
-
-bool IsDeviceOption(std::string_view device) noexcept {
-    return device == "hid" || (device.starts_with(kSimPrefix) && device.size() > kSimPrefix.size());
-}
+bool IsDeviceOption(std::string_view device) noexcept { return IsUnitSpec(device); }
 
 std::string OpenUnitForCli(const GlobalOptions& options, CGpsUnit& unit, EventSink* sink) {
-    if (!IsDeviceOption(options.device)) {
-        return "unknown device \"" + options.device + "\": use hid or sim:DIR";
-    }
     std::string error;
-    std::unique_ptr<HidTransport> transport;
-    if (options.device == "hid") {
-        transport = OpenFirstUnit(error);
-    } else {
-        transport = OpenSimDirectory(Utf8Path(std::string_view(options.device).substr(4)), error);
-    }
+    std::unique_ptr<HidTransport> transport = OpenUnitSpec(options.device, options.traceFile, error);
     if (!transport) return error;
-    if (!options.traceFile.empty()) {
-        auto traced = std::make_unique<TracingTransport>(std::move(transport),
-                                                         Utf8Path(options.traceFile), error);
-        if (!traced->Valid()) return error;
-        transport = std::move(traced);
-    }
     unit.link.SetTimeoutMs(options.timeoutMs);
     unit.link.Attach(std::move(transport), sink);
     return {};
@@ -75,6 +46,18 @@ std::string ReadOpenedUnit(const GlobalOptions& options, CGpsUnit& unit) {
 std::string OpenAndReadUnit(const GlobalOptions& options, CGpsUnit& unit, EventSink* sink) {
     if (std::string error = OpenUnitForCli(options, unit, sink); !error.empty()) return error;
     return ReadOpenedUnit(options, unit);
+}
+
+int OpenAndReadUnitForCommand(const GlobalOptions& options, CGpsUnit& unit) {
+    if (!IsDeviceOption(options.device)) {
+        std::cerr << "kivrel: --device must be hid or sim:DIR\n";
+        return kExitUsage;
+    }
+    if (std::string error = OpenAndReadUnit(options, unit, nullptr); !error.empty()) {
+        std::cerr << "kivrel: " << error << '\n';
+        return kExitFailure;
+    }
+    return kExitOk;
 }
 
 }  // namespace kivrel::cli

@@ -37,4 +37,8 @@ namespace kivrel::cli {
 [[nodiscard]] std::string OpenAndReadUnit(const GlobalOptions& options, CGpsUnit& unit,
                                           EventSink* sink);
 
+// OpenAndReadUnit for a command: says on stderr why the unit cannot be used. Returns kExitOk,
+// kExitUsage for a --device that names no unit, or kExitFailure.
+[[nodiscard]] int OpenAndReadUnitForCommand(const GlobalOptions& options, CGpsUnit& unit);
+
 }  // namespace kivrel::cli

@@ -48,17 +48,6 @@ void PrintJson(const nlohmann::ordered_json& json) {
     std::cout << json.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
 }
 
-int Connect(const GlobalOptions& options, CGpsUnit& unit) {
-    if (!IsDeviceOption(options.device)) {
-        std::cerr << "kivrel: --device must be hid or sim:DIR\n";
-        return kExitUsage;
-    }
-    if (std::string error = OpenAndReadUnit(options, unit, nullptr); !error.empty()) {
-        return Fail(error);
-    }
-    return kExitOk;
-}
-
 // --- the settings `set` takes, as the window shows them ----------------------------------------
 
 enum class SettingKind { kNumber, kSwitch, kText, kCarrier };
@@ -397,7 +386,7 @@ void PrintSettings(const CGpsUnit& unit, ConfigModel& model) {
 
 int RunSettingsShow(const GlobalOptions& options) {
     CGpsUnit unit;
-    if (const int status = Connect(options, unit); status != kExitOk) return status;
+    if (const int status = OpenAndReadUnitForCommand(options, unit); status != kExitOk) return status;
     if (unit.settingsFormat <= 0) return Fail(Utf8(kTextUnusableSettings));
     ConfigModel model(ConfigInputsOf(unit, std::wstring(kSettingsTitle), DefaultVendorConfig()),
                       unit.settingsBlock);
@@ -422,7 +411,7 @@ int RunSettingsSet(const GlobalOptions& options, const std::vector<std::string>&
         return kExitUsage;
     }
     CGpsUnit unit;
-    if (const int status = Connect(options, unit); status != kExitOk) return status;
+    if (const int status = OpenAndReadUnitForCommand(options, unit); status != kExitOk) return status;
     CliPrompts prompts(options.yes);
     AssignmentWindow window(std::move(pairs));
     const SettingOutcome outcome = RunSettingButton(unit, prompts, window, DefaultVendorConfig());
@@ -433,7 +422,7 @@ int RunSettingsSet(const GlobalOptions& options, const std::vector<std::string>&
 
 int RunSettingsSave(const GlobalOptions& options, const std::string& file) {
     CGpsUnit unit;
-    if (const int status = Connect(options, unit); status != kExitOk) return status;
+    if (const int status = OpenAndReadUnitForCommand(options, unit); status != kExitOk) return status;
     if (unit.settingsFormat <= 0) return Fail(Utf8(kTextUnusableSettings));
     if (const std::uint32_t error =
             WriteWholeFile(WidePathFromArgument(file), unit.settingsBlock.bytes);
@@ -475,7 +464,7 @@ int RunSettingsLoad(const GlobalOptions& options, const std::string& file) {
         return Fail("cannot read " + file);
     }
     CGpsUnit unit;
-    if (const int status = Connect(options, unit); status != kExitOk) return status;
+    if (const int status = OpenAndReadUnitForCommand(options, unit); status != kExitOk) return status;
     CliPrompts prompts(options.yes);
     if (const auto refused = CheckSettingsEditable(unit, prompts)) return ExitFor(*refused);
     SettingsBlock saved;

@@ -62,20 +62,9 @@ int Fail(const std::string& text) {
     return kExitFailure;
 }
 
-int Connect(const GlobalOptions& options, CGpsUnit& unit) {
-    if (!IsDeviceOption(options.device)) {
-        std::cerr << "kivrel: --device must be hid or sim:DIR\n";
-        return kExitUsage;
-    }
-    if (std::string error = OpenAndReadUnit(options, unit, nullptr); !error.empty()) {
-        return Fail(error);
-    }
-    return kExitOk;
-}
-
 int RunInfo(const GlobalOptions& options) {
     CGpsUnit unit;
-    if (const int status = Connect(options, unit); status != kExitOk) return status;
+    if (const int status = OpenAndReadUnitForCommand(options, unit); status != kExitOk) return status;
     const std::pair<const char*, const BuildDate*> regions[] = {
         {"main", &unit.mainDate}, {"resource", &unit.resourceDate}, {"database", &unit.databaseDate}};
     nlohmann::json blank = nlohmann::json::array();
