@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "cli/cli_vendor.h"
 #include "device/gps_unit.h"
 #include "device/sim/sim_directory.h"
 #include "device/trace_transport.h"
@@ -29,7 +30,8 @@ bool IsDeviceOption(std::string_view device) noexcept {
     return device == "hid" || (device.starts_with(kSimPrefix) && device.size() > kSimPrefix.size());
 }
 
-std::string OpenUnitForCli(const GlobalOptions& options, CGpsUnit& unit, EventSink* sink) {
+std::string OpenUnitForCli(const GlobalOptions& options, CGpsUnit& unit, EventSink* sink,
+                           TraceSink* keptTrace) {
     if (!IsDeviceOption(options.device)) {
         return "unknown device \"" + options.device + "\": use hid or sim:DIR";
     }
@@ -41,6 +43,9 @@ std::string OpenUnitForCli(const GlobalOptions& options, CGpsUnit& unit, EventSi
         transport = OpenSimDirectory(Utf8Path(std::string_view(options.device).substr(4)), error);
     }
     if (!transport) return error;
+    if (keptTrace != nullptr) {
+        transport = std::make_unique<TracingTransport>(std::move(transport), *keptTrace);
+    }
     if (!options.traceFile.empty()) {
         auto traced = std::make_unique<TracingTransport>(std::move(transport),
                                                          Utf8Path(options.traceFile), error);
@@ -54,7 +59,7 @@ std::string OpenUnitForCli(const GlobalOptions& options, CGpsUnit& unit, EventSi
 
 std::string ReadOpenedUnit(const GlobalOptions& options, CGpsUnit& unit) {
     // As the window does: every unit is read through the vendor check.
-    if (!unit.acceptanceHook) unit.acceptanceHook = VendorAcceptanceHook(DefaultVendorConfig());
+    if (!unit.acceptanceHook) unit.acceptanceHook = VendorAcceptanceHook(CliVendorConfig());
     unit.link.BoundWaitsUntilAnswered(std::min(options.timeoutMs, kFirstAnswerTimeoutMs));
     unit.ResetUnitInfo();
     const bool accepted = unit.ReadUnitInfo();
@@ -64,12 +69,25 @@ std::string ReadOpenedUnit(const GlobalOptions& options, CGpsUnit& unit) {
         unit.link.CloseHandles();
         return "the unit does not answer";
     }
-    if (!accepted) return "the unit does not belong to this tool's vendor";
+    if (!accepted) return std::string(kTextUnitRefused);
     if (!unit.ReadingFault().empty()) {
         return "the unit could not be read (" + std::string(unit.ReadingFault()) +
                "); nothing was changed. Check its connection, replug it and try again";
     }
     return {};
+}
+
+std::string ReadOpenedUnitUnchanged(const GlobalOptions& options, CGpsUnit& unit,
+                                    bool& refused) {
+    refused = false;
+    unit.acceptanceHook = [&refused, check = VendorAcceptanceHook(CliVendorConfig())](
+                              CGpsUnit& read) {
+        if (check(read) == 0) refused = true;
+        return 1;
+    };
+    std::string error = ReadOpenedUnit(options, unit);
+    unit.acceptanceHook = nullptr;
+    return error;
 }
 
 std::string OpenAndReadUnit(const GlobalOptions& options, CGpsUnit& unit, EventSink* sink) {

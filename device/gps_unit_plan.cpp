@@ -305,7 +305,10 @@ UpdatePlan CGpsUnit::PlanUpdate(const UpdatePackage& package) const {
     const ModelEntry* entry = FindModelEntry(package, modelId);
     UpdatePlan plan;
     plan.identityPending = identityPending != 0;
-    if (entry != nullptr) plan.modelEntry = static_cast<int>(entry - package.models.data());
+    if (entry != nullptr) {
+        plan.modelEntry = static_cast<int>(entry - package.models.data());
+        plan.modelEntryId = entry->modelId;
+    }
     if (const int planned = PlanLayout(package, entry, plan); planned != kWriteOk) {
         return RefusedPlan(planned, plan.misfit);
     }

@@ -100,6 +100,7 @@ struct UpdatePlan {
     std::string_view fault;
     WritePlan addresses;
     int modelEntry = -1;  // index in the package's model table; -1: none
+    std::uint32_t modelEntryId = 0;  // that entry's model id
     LayoutAction layout = LayoutAction::kFixed;
     // The record the unit holds once the layout steps are done (all zero when none).
     LayoutRecord record;

@@ -29,11 +29,15 @@ namespace {
 
 constexpr std::wstring_view kTextUnsafeArchiveName =
     L"The database address does not name a plain archive file; the download was refused!";
-constexpr std::wstring_view kCauseUnreadable =
-    L"The file cannot be opened for reading: check its name and that you may read it.";
 constexpr std::wstring_view kCauseNotAnUpdateFile =
     L"It is not an update file, or it is damaged: nothing a unit can take was found in it. "
     L"Get the file again.";
+
+// The name of a file without its folders: what a record or a message may show of a path.
+std::wstring FileNameOf(const std::wstring& path) {
+    const std::size_t slash = path.find_last_of(L"/\\");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
 
 // The vendor tag at the start of an identity block, as text: up to its first zero, without
 // trailing blanks or erased bytes.
@@ -292,7 +296,8 @@ bool LoadUpdateFile(UpdatePackage& package, const std::wstring& path, const Vend
     FileByteSource source;
     if (!source.Open(path)) {
         package.Release();
-        cause = kCauseUnreadable;
+        cause = L"The file " + FileNameOf(path) +
+                L" cannot be opened for reading: check its name and that you may read it.";
         return false;
     }
     if (!LoadPackage(package, source)) {
@@ -320,8 +325,7 @@ std::optional<UpdateFileFacts> UpdateFileFactsOf(const std::wstring& path) {
         if (!source.ReadAt(at, std::span(piece).first(length))) return std::nullopt;
         facts.byteSum += ByteSum(std::span(piece).first(length));  // wraps, as ByteSum does
     }
-    const std::size_t slash = path.find_last_of(L"/\\");
-    facts.name = slash == std::wstring::npos ? path : path.substr(slash + 1);
+    facts.name = FileNameOf(path);
     return facts;
 }
 
