@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <cstdio>
+
 #include "cli/os_info.h"
 
 namespace kivrel::cli {
@@ -16,7 +18,7 @@ std::string Architecture() {
         case PROCESSOR_ARCHITECTURE_AMD64: return "x64";
         case PROCESSOR_ARCHITECTURE_ARM64: return "ARM64";
         case PROCESSOR_ARCHITECTURE_INTEL: return "x86";
-        default: return "architecture " + std::to_string(info.wProcessorArchitecture);
+        default: return "another architecture";
     }
 }
 
@@ -31,16 +33,23 @@ std::string OperatingSystemText() {
         OSVERSIONINFOW version{};
         version.dwOSVersionInfoSize = sizeof version;
         if (getVersion != nullptr && getVersion(&version) == 0) {
-            text += " " + std::to_string(version.dwMajorVersion) + "." +
-                    std::to_string(version.dwMinorVersion) + " build " +
-                    std::to_string(version.dwBuildNumber);
+            char number[64];
+            std::snprintf(number, sizeof number, " %lu.%lu build %lu", version.dwMajorVersion,
+                          version.dwMinorVersion, version.dwBuildNumber);
+            text += number;
         }
         // Under Wine, say so: support then knows the unit is not reached through Windows.
         const auto wineVersion = reinterpret_cast<WineGetVersionFunction>(
             reinterpret_cast<void*>(::GetProcAddress(ntdll, "wine_get_version")));
-        if (wineVersion != nullptr) text += std::string(" (Wine ") + wineVersion() + ")";
+        if (wineVersion != nullptr) {
+            text += " (Wine ";
+            text += wineVersion();
+            text += ")";
+        }
     }
-    return text + " " + Architecture();
+    text += " ";
+    text += Architecture();
+    return text;
 }
 
 }  // namespace kivrel::cli

@@ -162,11 +162,17 @@ void PrintPlan(std::FILE* out, const UpdatePlan& plan) {
     int number = 0;
     std::size_t writes = 0;
     for (const PlanStep& step : plan.steps) {
-        const std::uint32_t sectors = step.Sectors();
-        std::string sectorText = std::to_string(step.FirstSector());
-        if (sectors > 1) sectorText += "-" + std::to_string(step.FirstSector() + sectors - 1);
-        if (sectors == 0) sectorText = "none";
-        sectorText += " (" + std::to_string(sectors) + ")";
+        const unsigned first = step.FirstSector();
+        const unsigned sectors = step.Sectors();
+        char sectorText[48];
+        if (sectors > 1) {
+            std::snprintf(sectorText, sizeof sectorText, "%u-%u (%u)", first, first + sectors - 1,
+                          sectors);
+        } else if (sectors == 1) {
+            std::snprintf(sectorText, sizeof sectorText, "%u (1)", first);
+        } else {
+            std::snprintf(sectorText, sizeof sectorText, "none (0)");
+        }
         writes += step.erase ? 0 : 1;
         std::fprintf(out, "%3d  %-13s %-30s %-9s %-4s %9u %7s  %s\n", ++number,
                      step.erase ? "EraseSectors" : "WriteBlocks",
@@ -175,7 +181,7 @@ void PrintPlan(std::FILE* out, const UpdatePlan& plan) {
                      step.erase ? "-" : std::to_string(step.bank).c_str(),
                      static_cast<unsigned>(step.length),
                      step.erase ? "-" : std::to_string(step.Blocks()).c_str(),
-                     sectorText.c_str());
+                     sectorText);
     }
     std::fprintf(out, "\nTotal: %llu bytes in %zu writes (%s); the progress counts %u of them.\n",
                  static_cast<unsigned long long>(plan.TotalBytes()), writes,

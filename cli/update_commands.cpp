@@ -229,7 +229,7 @@ private:
         host.Finish();
         std::fprintf(stderr, "%s\n", error.c_str());
         if (!cause.empty()) std::fprintf(stderr, "%s\n", cause.c_str());
-        if (record) record->Failed(error, cause);
+        if (record) record->Ended("failed", error, cause);
         return kExitFailure;
     }
     int CheckFile();
@@ -300,7 +300,7 @@ int UpdateCommand::ChooseOnlineSource(bool& stop) {
                                  "before going on.\n");
         } else if (!prompts.AskYesNo(kTextAlreadyNewest, kToolCaption)) {
             std::fprintf(stdout, "Not updated: the unit already has this database.\n");
-            if (record) record->Failed("Not updated: the unit already has this database.", {});
+            if (record) record->Ended("not updated", WideToUtf8(kTextAlreadyNewest), {});
             stop = true;
             return kExitOk;
         }

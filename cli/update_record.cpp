@@ -109,8 +109,9 @@ void UpdateRecord::Finished(const UpdateRunOutcome& outcome, const std::string& 
     Save();
 }
 
-void UpdateRecord::Failed(const std::string& error, const std::string& cause) {
-    record["outcome"] = "failed";
+void UpdateRecord::Ended(const std::string& outcome, const std::string& error,
+                         const std::string& cause) {
+    record["outcome"] = outcome;
     record["error"] = WithoutPersonalFolders(error);
     if (!cause.empty()) record["cause"] = WithoutPersonalFolders(cause);
     ended = true;

@@ -65,8 +65,9 @@ public:
     void Started(const CGpsUnit& unit);
     // How the run ended: the file it loaded, its plan, its outcome and texts.
     void Finished(const UpdateRunOutcome& outcome, const std::string& cause);
-    // An update that ended before its run (the file refused, the unit not read).
-    void Failed(const std::string& error, const std::string& cause);
+    // An update that ended before its run: "failed" (the file refused, the unit not read) or
+    // "not updated" (the user said no).
+    void Ended(const std::string& outcome, const std::string& error, const std::string& cause);
 
 private:
     void Save();
