@@ -119,7 +119,10 @@ protected:
                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(folder);
         ASSERT_EQ(CreateSimDirectory(folder / "unit", 1011, 0x1000000), "");
-        const WrittenPackage sample = WritePackage(MakeSamplePackage({}));
+        // No province table: the province question would stand before the write.
+        SampleOptions options;
+        options.sizes.recordsPerProvince = 0;
+        const WrittenPackage sample = WritePackage(MakeSamplePackage(options));
         std::ofstream(folder / "camera.qdx", std::ios::binary)
             .write(reinterpret_cast<const char*>(sample.bytes.data()),
                    static_cast<std::streamsize>(sample.bytes.size()));
