@@ -5,7 +5,9 @@
 #include <iostream>
 #include <memory>
 
+#include "cli/cli_vendor.h"
 #include "device/gps_unit.h"
+#include "device/trace_transport.h"
 #include "device/unit_spec.h"
 #include "device/vendor_acceptance.h"
 #include "package/vendor_config.h"
@@ -14,10 +16,14 @@ namespace kivrel::cli {
 
 bool IsDeviceOption(std::string_view device) noexcept { return IsUnitSpec(device); }
 
-std::string OpenUnitForCli(const GlobalOptions& options, CGpsUnit& unit, EventSink* sink) {
+std::string OpenUnitForCli(const GlobalOptions& options, CGpsUnit& unit, EventSink* sink,
+                           TraceSink* keptTrace) {
     std::string error;
     std::unique_ptr<HidTransport> transport = OpenUnitSpec(options.device, options.traceFile, error);
     if (!transport) return error;
+    if (keptTrace != nullptr) {
+        transport = std::make_unique<TracingTransport>(std::move(transport), *keptTrace);
+    }
     unit.link.SetTimeoutMs(options.timeoutMs);
     unit.link.Attach(std::move(transport), sink);
     return {};
@@ -25,7 +31,7 @@ std::string OpenUnitForCli(const GlobalOptions& options, CGpsUnit& unit, EventSi
 
 std::string ReadOpenedUnit(const GlobalOptions& options, CGpsUnit& unit) {
     // As the window does: every unit is read through the vendor check.
-    if (!unit.acceptanceHook) unit.acceptanceHook = VendorAcceptanceHook(DefaultVendorConfig());
+    if (!unit.acceptanceHook) unit.acceptanceHook = VendorAcceptanceHook(CliVendorConfig());
     unit.link.BoundWaitsUntilAnswered(std::min(options.timeoutMs, kFirstAnswerTimeoutMs));
     unit.ResetUnitInfo();
     const bool accepted = unit.ReadUnitInfo();
@@ -35,12 +41,25 @@ std::string ReadOpenedUnit(const GlobalOptions& options, CGpsUnit& unit) {
         unit.link.CloseHandles();
         return "the unit does not answer";
     }
-    if (!accepted) return "the unit does not belong to this tool's vendor";
+    if (!accepted) return std::string(kTextUnitRefused);
     if (!unit.ReadingFault().empty()) {
         return "the unit could not be read (" + std::string(unit.ReadingFault()) +
                "); nothing was changed. Check its connection, replug it and try again";
     }
     return {};
+}
+
+std::string ReadOpenedUnitUnchanged(const GlobalOptions& options, CGpsUnit& unit,
+                                    bool& refused) {
+    refused = false;
+    unit.acceptanceHook = [&refused, check = VendorAcceptanceHook(CliVendorConfig())](
+                              CGpsUnit& read) {
+        if (check(read) == 0) refused = true;
+        return 1;
+    };
+    std::string error = ReadOpenedUnit(options, unit);
+    unit.acceptanceHook = nullptr;
+    return error;
 }
 
 std::string OpenAndReadUnit(const GlobalOptions& options, CGpsUnit& unit, EventSink* sink) {
