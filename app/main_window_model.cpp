@@ -424,8 +424,13 @@ void MainWindowModel::ConnectAndRead() {
 
 bool MainWindowModel::ReadUnit() {
     unit.ResetUnitInfo();
-    if (!unit.ReadUnitInfo()) return false;  // refused: the link is closed
-    const std::string_view fault = unit.ReadingFault();
+    // A silent unit must not hold the window for every step's whole bound.
+    unit.link.BoundWaitsUntilAnswered(std::min(unit.link.TimeoutMs(), kFirstAnswerTimeoutMs));
+    const bool accepted = unit.ReadUnitInfo();
+    const bool silent = unit.link.Unanswered();
+    unit.link.BoundWaitsUntilAnswered(0);
+    if (!accepted) return false;  // refused: the link is closed
+    const std::string_view fault = silent ? "the unit does not answer" : unit.ReadingFault();
     if (fault.empty()) return true;
     // A unit that does not answer whole is no unit to work with: nothing read from it could
     // be trusted. A replug reads it afresh.
@@ -563,6 +568,12 @@ void MainWindowModel::OnClose() {
     }
     if (unit.transferBusy.load() != 0 &&
         !services.prompts.AskYesNo(kQuestionCloseWhileWriting, kToolCaption)) {
+        return;
+    }
+    if (!runActive) {
+        // The run ended while the question was up.
+        Shutdown();
+        services.view.EndWindow();
         return;
     }
     closing = true;

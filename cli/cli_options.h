@@ -4,14 +4,17 @@
 #include <cstdint>
 #include <string>
 
+#include "net/proxy_settings.h"
+
 namespace kivrel::cli {
 
 struct GlobalOptions {
-    std::string device = "hid";  // "hid" or "sim:DIR"
-    std::string traceFile;       // empty: no trace
-    bool yes = false;            // answer every question with Yes
-    bool json = false;           // machine-readable output where a command has it
+    std::string device = "hid";       // "hid" or "sim:DIR"
+    std::string traceFile;            // empty: no trace
+    bool yes = false;                 // answer every question with Yes
+    bool json = false;                // machine-readable output where a command has it
     std::uint32_t timeoutMs = 30000;  // bound on one report's wait
+    NetworkSettings network;          // --proxy, --ca-file: for every download
 };
 
 // Exit codes of every command.

@@ -1,6 +1,7 @@
 #pragma once
 // Small text helpers the commands share.
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <span>
@@ -13,6 +14,10 @@ namespace kivrel::cli {
 [[nodiscard]] std::string Hex(std::span<const std::uint8_t> bytes);
 // "%08x".
 [[nodiscard]] std::string Hex32(std::uint32_t value);
+// "2024-05-01T08:00:00Z".
+[[nodiscard]] std::string UtcTimeText(std::chrono::system_clock::time_point when);
+// "20240501-100000", in the computer's local time: for file names a user sorts and finds.
+[[nodiscard]] std::string LocalTimeStamp(std::chrono::system_clock::time_point when);
 // A path named on the command line, for the standard library's files.
 [[nodiscard]] std::filesystem::path ArgumentPath(std::string_view argument);
 

@@ -8,6 +8,7 @@ void RegisterCommands(CLI::App& app, GlobalOptions& options, CommandTable& comma
     RegisterUnitCommands(app, options, commands);
     RegisterSettingsCommands(app, options, commands);
     RegisterUpdateCommands(app, options, commands);
+    RegisterReportCommand(app, options, commands);
 }
 
 }  // namespace kivrel::cli

@@ -17,11 +17,12 @@ using CommandTable = std::vector<std::pair<CLI::App*, std::function<int()>>>;
 
 void RegisterCommands(CLI::App& app, GlobalOptions& options, CommandTable& commands);
 
-// One group per file: inspect; pack; info and sim; settings; update and check.
+// One group per file: inspect; pack; info and sim; settings; update and check; report.
 void RegisterInspectCommand(CLI::App& app, GlobalOptions& options, CommandTable& commands);
 void RegisterPackCommand(CLI::App& app, CommandTable& commands);
 void RegisterUnitCommands(CLI::App& app, GlobalOptions& options, CommandTable& commands);
 void RegisterSettingsCommands(CLI::App& app, GlobalOptions& options, CommandTable& commands);
 void RegisterUpdateCommands(CLI::App& app, GlobalOptions& options, CommandTable& commands);
+void RegisterReportCommand(CLI::App& app, GlobalOptions& options, CommandTable& commands);
 
 }  // namespace kivrel::cli

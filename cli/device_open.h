@@ -12,6 +12,7 @@
 namespace kivrel {
 class CGpsUnit;
 class EventSink;
+class TraceSink;
 }  // namespace kivrel
 
 namespace kivrel::cli {
@@ -23,8 +24,9 @@ namespace kivrel::cli {
 // not read the unit. Returns an error text, empty on success. The link (and with it a sim
 // directory's files and the trace) closes when the unit object closes its handles or dies;
 // a sim directory holds every accepted write on disk as soon as the unit answers it.
+// `keptTrace` (may be null, must outlive the link) gets every report's trace line as well.
 [[nodiscard]] std::string OpenUnitForCli(const GlobalOptions& options, CGpsUnit& unit,
-                                         EventSink* sink);
+                                         EventSink* sink, TraceSink* keptTrace = nullptr);
 
 // The reading the window does on every connect, on an opened unit: ResetUnitInfo and
 // ReadUnitInfo, through the build's vendor check unless `unit.acceptanceHook` is already set.
@@ -33,8 +35,22 @@ namespace kivrel::cli {
 // link is then closed), a refused one (closed too), or a reading that did not come whole.
 [[nodiscard]] std::string ReadOpenedUnit(const GlobalOptions& options, CGpsUnit& unit);
 
+// As ReadOpenedUnit, but a unit the vendor check refuses is neither sent AbandonUnit nor
+// closed, so that looking at a unit (a dry run, a support report) changes nothing in it;
+// `refused` tells whether the check refused it. The error text is then empty.
+[[nodiscard]] std::string ReadOpenedUnitUnchanged(const GlobalOptions& options, CGpsUnit& unit,
+                                                  bool& refused);
+
+// The text for a unit the vendor check refused.
+inline constexpr std::string_view kTextUnitRefused =
+    "the unit does not belong to this tool's vendor";
+
 // OpenUnitForCli, then ReadOpenedUnit.
 [[nodiscard]] std::string OpenAndReadUnit(const GlobalOptions& options, CGpsUnit& unit,
                                           EventSink* sink);
+
+// OpenAndReadUnit for a command: says on stderr why the unit cannot be used. Returns kExitOk,
+// kExitUsage for a --device that names no unit, or kExitFailure.
+[[nodiscard]] int OpenAndReadUnitForCommand(const GlobalOptions& options, CGpsUnit& unit);
 
 }  // namespace kivrel::cli

@@ -15,6 +15,7 @@
 #include "base/le_bytes.h"
 #include "base/native_path.h"
 #include "cli/cli_text.h"
+#include "cli/cli_vendor.h"
 #include "cli/commands.h"
 #include "package/package_index.h"
 #include "package/package_source.h"
@@ -79,7 +80,7 @@ nlohmann::ordered_json InspectJson(const UpdatePackage& package, const PackageIn
     out["index_form"] = IndexFormName(package.indexForm);
     out["format_version"] = package.formatVersion;
     out["identity_hex"] = Hex(package.identity);
-    out["vendor_accepted"] = CheckPackageVendor(package, DefaultVendorConfig());
+    out["vendor_accepted"] = CheckPackageVendor(package, CliVendorConfig());
     nlohmann::ordered_json sections = nlohmann::ordered_json::object();
     for (const NamedSection& s : LoadedSections(package, index)) {
         sections[s.name] = {{"size", s.place.size},
@@ -126,7 +127,7 @@ std::string InspectText(const std::string& file, const UpdatePackage& package,
     out << "Index:          " << IndexFormName(package.indexForm) << " form, format version "
         << package.formatVersion << '\n';
     out << "Vendor tag:     \"" << GbkToUtf8({package.identity.data(), 16}) << "\" ("
-        << (CheckPackageVendor(package, DefaultVendorConfig()) ? "accepted" : "refused")
+        << (CheckPackageVendor(package, CliVendorConfig()) ? "accepted" : "refused")
         << " by this build)\n";
     out << "Sections:\n";
     for (const NamedSection& s : LoadedSections(package, index)) {

@@ -4,6 +4,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "base/native_path.h"
+#include "base/text.h"
 #include "cli/cli_options.h"
 #include "cli/commands.h"
 #include "kivrel_version.h"
@@ -11,6 +13,38 @@
 namespace kivrel::cli {
 
 namespace {
+
+void AddNetworkOptions(CLI::App& app, NetworkSettings& network) {
+    app.add_option_function<std::string>(
+           "--proxy",
+           [&network](const std::string& text) {
+               network.proxy = ParseProxyAddress(Utf8ToWide(text));
+               if (!network.proxy) {
+                   throw CLI::ValidationError("--proxy",
+                                              "expected http://[user:password@]host:port");
+               }
+           },
+           "download through this proxy instead of the system's settings")
+        ->type_name("URL");
+    CLI::Option* caFile = app.add_option_function<std::string>(
+        "--ca-file",
+        [&network](const std::string& file) {
+#ifdef _WIN32
+            (void)network;
+            (void)file;
+            throw CLI::ValidationError("--ca-file",
+                                       "Windows checks servers against its own certificate "
+                                       "store: add the authority there (certmgr.msc) instead");
+#else
+            network.caFile = WidePathFromArgument(file);
+#endif
+        },
+        "check HTTPS servers against the certificate authorities in FILE (PEM)");
+    caFile->type_name("FILE");
+#ifndef _WIN32
+    caFile->check(CLI::ExistingFile.description(""));
+#endif
+}
 
 // CLI11 reads "/name" as an option on Windows; here such an argument is a path, as
 // "/tmp/x.qdx" is. Subcommands copy the setting when made, so it is set on each of them.
@@ -34,6 +68,7 @@ void BuildCommandLine(CLI::App& app, GlobalOptions& options, CommandTable& comma
     app.add_flag("--json", options.json, "machine-readable output");
     app.add_option("--timeout-ms", options.timeoutMs, "bound on one report's wait")
         ->check(CLI::Range(1u, 3600000u));
+    AddNetworkOptions(app, options.network);
     RegisterCommands(app, options, commands);
     TreatSlashesAsPaths(app);
 }

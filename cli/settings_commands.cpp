@@ -17,8 +17,10 @@
 #include "base/native_path.h"
 #include "base/text.h"
 #include "cli/cli_prompts.h"
+#include "cli/cli_vendor.h"
 #include "cli/commands.h"
 #include "cli/device_open.h"
+#include "cli/unit_json.h"
 #include "device/gps_unit.h"
 #include "net/local_file.h"
 #include "package/carrier_profiles.h"
@@ -46,17 +48,6 @@ int Fail(const std::string& text) {
 
 void PrintJson(const nlohmann::ordered_json& json) {
     std::cout << json.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
-}
-
-int Connect(const GlobalOptions& options, CGpsUnit& unit) {
-    if (!IsDeviceOption(options.device)) {
-        std::cerr << "kivrel: --device must be hid or sim:DIR\n";
-        return kExitUsage;
-    }
-    if (std::string error = OpenAndReadUnit(options, unit, nullptr); !error.empty()) {
-        return Fail(error);
-    }
-    return kExitOk;
 }
 
 // --- the settings `set` takes, as the window shows them ----------------------------------------
@@ -395,17 +386,34 @@ void PrintSettings(const CGpsUnit& unit, ConfigModel& model) {
     }
 }
 
+}  // namespace
+
+std::optional<nlohmann::ordered_json> SettingsShowJson(const CGpsUnit& unit, std::string& whyNot) {
+    if (unit.settingsFormat <= 0) {
+        whyNot = Utf8(kTextUnusableSettings);
+        return std::nullopt;
+    }
+    ConfigModel model(ConfigInputsOf(unit, std::wstring(kSettingsTitle), CliVendorConfig()),
+                      unit.settingsBlock);
+    return SettingsJson(unit, model);
+}
+
+namespace {
+
 int RunSettingsShow(const GlobalOptions& options) {
     CGpsUnit unit;
-    if (const int status = Connect(options, unit); status != kExitOk) return status;
-    if (unit.settingsFormat <= 0) return Fail(Utf8(kTextUnusableSettings));
-    ConfigModel model(ConfigInputsOf(unit, std::wstring(kSettingsTitle), DefaultVendorConfig()),
-                      unit.settingsBlock);
+    if (const int status = OpenAndReadUnitForCommand(options, unit); status != kExitOk) return status;
     if (options.json) {
-        PrintJson(SettingsJson(unit, model));
-    } else {
-        PrintSettings(unit, model);
+        std::string whyNot;
+        const auto json = SettingsShowJson(unit, whyNot);
+        if (!json) return Fail(whyNot);
+        PrintJson(*json);
+        return kExitOk;
     }
+    if (unit.settingsFormat <= 0) return Fail(Utf8(kTextUnusableSettings));
+    ConfigModel model(ConfigInputsOf(unit, std::wstring(kSettingsTitle), CliVendorConfig()),
+                      unit.settingsBlock);
+    PrintSettings(unit, model);
     return kExitOk;
 }
 
@@ -422,10 +430,10 @@ int RunSettingsSet(const GlobalOptions& options, const std::vector<std::string>&
         return kExitUsage;
     }
     CGpsUnit unit;
-    if (const int status = Connect(options, unit); status != kExitOk) return status;
+    if (const int status = OpenAndReadUnitForCommand(options, unit); status != kExitOk) return status;
     CliPrompts prompts(options.yes);
     AssignmentWindow window(std::move(pairs));
-    const SettingOutcome outcome = RunSettingButton(unit, prompts, window, DefaultVendorConfig());
+    const SettingOutcome outcome = RunSettingButton(unit, prompts, window, CliVendorConfig());
     if (outcome == SettingOutcome::kUnitGone)
         return Fail("the unit went away; nothing was written");
     return ExitFor(outcome);
@@ -433,7 +441,7 @@ int RunSettingsSet(const GlobalOptions& options, const std::vector<std::string>&
 
 int RunSettingsSave(const GlobalOptions& options, const std::string& file) {
     CGpsUnit unit;
-    if (const int status = Connect(options, unit); status != kExitOk) return status;
+    if (const int status = OpenAndReadUnitForCommand(options, unit); status != kExitOk) return status;
     if (unit.settingsFormat <= 0) return Fail(Utf8(kTextUnusableSettings));
     if (const std::uint32_t error =
             WriteWholeFile(WidePathFromArgument(file), unit.settingsBlock.bytes);
@@ -475,7 +483,7 @@ int RunSettingsLoad(const GlobalOptions& options, const std::string& file) {
         return Fail("cannot read " + file);
     }
     CGpsUnit unit;
-    if (const int status = Connect(options, unit); status != kExitOk) return status;
+    if (const int status = OpenAndReadUnitForCommand(options, unit); status != kExitOk) return status;
     CliPrompts prompts(options.yes);
     if (const auto refused = CheckSettingsEditable(unit, prompts)) return ExitFor(*refused);
     SettingsBlock saved;

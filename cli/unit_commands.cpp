@@ -13,6 +13,7 @@
 #include "cli/cli_text.h"
 #include "cli/commands.h"
 #include "cli/device_open.h"
+#include "cli/unit_json.h"
 #include "device/gps_unit.h"
 #include "device/sim/sim_directory.h"
 
@@ -62,42 +63,39 @@ int Fail(const std::string& text) {
     return kExitFailure;
 }
 
-int Connect(const GlobalOptions& options, CGpsUnit& unit) {
-    if (!IsDeviceOption(options.device)) {
-        std::cerr << "kivrel: --device must be hid or sim:DIR\n";
-        return kExitUsage;
-    }
-    if (std::string error = OpenAndReadUnit(options, unit, nullptr); !error.empty()) {
-        return Fail(error);
-    }
-    return kExitOk;
-}
+}  // namespace
 
-int RunInfo(const GlobalOptions& options) {
-    CGpsUnit unit;
-    if (const int status = Connect(options, unit); status != kExitOk) return status;
+nlohmann::json UnitInfoJson(const CGpsUnit& unit) {
     const std::pair<const char*, const BuildDate*> regions[] = {
         {"main", &unit.mainDate}, {"resource", &unit.resourceDate}, {"database", &unit.databaseDate}};
     nlohmann::json blank = nlohmann::json::array();
     for (const auto& [name, date] : regions) {
         if (Blank(*date)) blank.push_back(name);
     }
+    return {
+        {"boot_version", unit.bootVersion},
+        {"capacity", unit.capacity},
+        {"model_id_hex", Hex32(unit.modelId)},
+        {"settings_format", unit.settingsFormat},
+        {"settings_revision", unit.settingsRevision},
+        {"has_layout_record", unit.HasLayoutRecord()},
+        {"identity_hex", Hex(unit.identity)},
+        {"dates",
+         {{"main", FormatDate(unit.mainDate)},
+          {"resource", FormatDate(unit.resourceDate)},
+          {"database", FormatDate(unit.databaseDate)}}},
+        {"database_version", DateNumber(unit.databaseDate)},
+        {"blank_regions", blank},
+    };
+}
+
+namespace {
+
+int RunInfo(const GlobalOptions& options) {
+    CGpsUnit unit;
+    if (const int status = OpenAndReadUnitForCommand(options, unit); status != kExitOk) return status;
     if (options.json) {
-        PrintJson({
-            {"boot_version", unit.bootVersion},
-            {"capacity", unit.capacity},
-            {"model_id_hex", Hex32(unit.modelId)},
-            {"settings_format", unit.settingsFormat},
-            {"settings_revision", unit.settingsRevision},
-            {"has_layout_record", unit.HasLayoutRecord()},
-            {"identity_hex", Hex(unit.identity)},
-            {"dates",
-             {{"main", FormatDate(unit.mainDate)},
-              {"resource", FormatDate(unit.resourceDate)},
-              {"database", FormatDate(unit.databaseDate)}}},
-            {"database_version", DateNumber(unit.databaseDate)},
-            {"blank_regions", blank},
-        });
+        PrintJson(UnitInfoJson(unit));
         return kExitOk;
     }
     std::cout << "Boot version:      " << unit.bootVersion << '\n'

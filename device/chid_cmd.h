@@ -21,6 +21,9 @@ inline constexpr std::uint32_t kDefaultTimeoutMs = 30000;
 // NOR flash needs up to a few hundred ms per 4 KiB sector; an erase's reply waits this much
 // longer per sector.
 inline constexpr std::uint32_t kEraseMsPerSector = 500;
+// A unit answers a query within milliseconds: until it first answers, each wait is cut to
+// this, so a silent unit is known in seconds rather than after every step's whole bound.
+inline constexpr std::uint32_t kFirstAnswerTimeoutMs = 1000;
 
 class CHidCmd {
 public:

@@ -35,7 +35,6 @@ void CGpsUnit::ResetUnitInfo() noexcept {
     transferTicks = 0;
     transferWritten = 0;
     layoutRecord.Clear();
-    unitRecord.Clear();
     readingFault = kReadingNotDone;
     identityPending = 0;
     transferBusy = 0;
@@ -119,7 +118,6 @@ bool CGpsUnit::ReadUnitInfo() {
         databaseAt = layoutRecord.Word(LayoutRecord::kDatabaseStart);
         identityAt = kRecordIdentityAddress;
     }
-    unitRecord = layoutRecord;
 
     // The settings layout is recognised once the identity block of this reading is in: a unit
     // swapped since the last reading must not be judged by the previous unit's identity.

@@ -12,6 +12,7 @@
 
 #include "device/chid_cmd.h"
 #include "device/layout_record.h"
+#include "device/update_plan.h"
 #include "settings/block/settings_block.h"
 #include "package/build_date.h"
 #include "package/update_package.h"
@@ -60,22 +61,6 @@ inline constexpr std::string_view kReadingIdentityBlock = "the identity block di
 inline constexpr std::string_view kReadingUnsteady =
     "a block read twice did not come back the same";
 
-// Results of WriteUpdate and PlanLayout.
-inline constexpr int kWriteOk = 0;
-inline constexpr int kWriteFailed = 1;      // "Update Failed!"
-inline constexpr int kWriteDoesNotFit = 3;  // "Error"
-
-// Where each part of one update goes; an address of 0 means "not written".
-struct WritePlan {
-    std::uint32_t modelImageAddress = 0;
-    std::uint32_t identityAddress = 0;
-    std::uint32_t mainAddress = 0;
-    std::uint32_t resourceAddress = 0;
-    std::uint32_t databaseAddress = 0;
-    std::uint32_t auxiliaryAddress = 0;
-    bool altMain = false;
-};
-
 // The main image a plan sends: alternate or not, regional or not.
 [[nodiscard]] const SectionBuffer& ChosenMainImage(const UpdatePackage& package,
                                                    bool altMain) noexcept;
@@ -87,6 +72,23 @@ struct WritePlan {
 // whole blocks, the data regions lie above the fixed low area and the model image outside the
 // model block, no two regions of a bank overlap, and all end within `capacity`.
 [[nodiscard]] bool LayoutHoldsTogether(const LayoutRecord& record, std::uint32_t capacity) noexcept;
+
+// A new layout, as the model entry and the package's rounded section sizes give it.
+struct NewLayout {
+    std::uint32_t modelId = 0;
+    std::uint32_t secondWord = 0;
+    std::uint32_t altMainFlag = 0;
+    std::uint32_t firstWord = 0;
+    std::uint32_t main = 0;
+    std::uint32_t resource = 0;
+    std::uint32_t database = 0;
+    std::uint32_t auxiliary = 0;
+};
+// Fills `record` for a new layout on a unit of `capacity`; `end` receives where the placed
+// area ends (in 64 bits: a first layout word from the file can be huge). 3 when that passes
+// the capacity (the record is filled either way), else 0.
+[[nodiscard]] int BuildLayoutRecord(LayoutRecord& record, std::uint32_t capacity,
+                                    const NewLayout& layout, std::uint64_t& end) noexcept;
 
 // Operations run on one thread at a time (the window's or the update worker's); the transfer
 // counters may be read and bumped from another thread.
@@ -127,23 +129,21 @@ public:
     // Until then where the unit keeps its data is unknown, and WriteUpdate writes nothing.
     [[nodiscard]] std::string_view ReadingFault() const noexcept { return readingFault; }
 
-    // Writes an update: 0 written, 1 a write or erase failed (the update stops there) or the
-    // last reading was not whole (nothing written), 3 the package does not fit the unit or the
-    // unit's layout record does not hold together (nothing written).
-    [[nodiscard]] int WriteUpdate(const UpdatePackage& package);
-    // Decides where each section goes; may erase the layout sector or store a new layout.
-    // When it fails the layout record is again the one the unit holds.
+    // Decides, without sending anything, what an update of `package` sends. WriteUpdate
+    // sends exactly this plan, so a dry run shows what the update will do. A reading that was
+    // not whole gives result 1, a package that does not fit (or a unit record that does not
+    // hold together) 3, with no steps.
+    [[nodiscard]] UpdatePlan PlanUpdate(const UpdatePackage& package) const;
+    // The layout part of the plan: the addresses, what becomes of the unit's record and the
+    // steps that do it (going back to the fixed layout, or storing a new record). 0 or 3.
     [[nodiscard]] int PlanLayout(const UpdatePackage& package, const ModelEntry* entry,
-                                 WritePlan& plan);
-    // Fills the unit object's layout record for a new layout; 3 when its end passes the
-    // capacity (the record stays changed), else 0.
-    [[nodiscard]] int BuildLayoutRecord(std::uint32_t recordModelId, std::uint32_t secondWord,
-                                        std::uint32_t altMainFlag, std::uint32_t firstWord,
-                                        std::uint32_t roundedMain, std::uint32_t roundedResource,
-                                        std::uint32_t roundedDatabase,
-                                        std::uint32_t roundedAuxiliary);
-    // Writes the layout block and erases the area left empty for the model: 0 or 1.
-    [[nodiscard]] int StoreLayout(std::uint32_t firstWord);
+                                 UpdatePlan& plan) const;
+
+    // Writes an update by its plan: 0 written, 1 a write or erase failed (the update stops
+    // there) or the last reading was not whole (nothing written), 3 the package does not fit
+    // the unit or the unit's layout record does not hold together (nothing written). `used`,
+    // when given, receives the plan.
+    [[nodiscard]] int WriteUpdate(const UpdatePackage& package, UpdatePlan* used = nullptr);
 
     // Erases the 4 KiB sector holding the settings block; true when the unit confirmed.
     [[nodiscard]] bool EraseSettingsSector();
@@ -162,16 +162,14 @@ private:
     [[nodiscard]] bool WriteSmallBlock(std::uint32_t address, std::uint8_t bank,
                                        std::span<const std::uint8_t> bytes);
     [[nodiscard]] bool Erase(std::uint32_t firstSector, std::uint32_t count);
-    [[nodiscard]] int MakePlan(const UpdatePackage& package, const ModelEntry* entry,
-                               WritePlan& plan);
     [[nodiscard]] int PlanFromRecord(const UpdatePackage& package, const ModelEntry* entry,
-                                     WritePlan& plan) const;
+                                     UpdatePlan& plan) const;
+    // Sends one step of a plan; false when the unit did not take it whole.
+    [[nodiscard]] bool SendStep(const PlanStep& step, std::span<const std::uint8_t> bytes);
     void ReadDates(std::uint32_t mainAt, std::uint32_t resourceAt, std::uint32_t databaseAt);
     void TakeIdsFromSettings();
 
     std::string_view readingFault = kReadingNotDone;
-    // The record the unit holds as far as it confirmed: read, stored or erased.
-    LayoutRecord unitRecord;
 };
 
 }  // namespace kivrel

@@ -19,7 +19,14 @@ TracingTransport::TracingTransport(std::unique_ptr<HidTransport> inner,
     if (!file.is_open()) error = "cannot open the trace file " + path.string();
 }
 
+TracingTransport::TracingTransport(std::unique_ptr<HidTransport> inner, TraceSink& sink)
+    : inner(std::move(inner)), sink(&sink) {}
+
 void TracingTransport::Line(char direction, std::span<const std::uint8_t, kReportBytes> report) {
+    if (sink != nullptr) {
+        sink->Line(TraceLine(direction, report));
+        return;
+    }
     if (!file.is_open()) return;
     // Flushed line by line: a trace is read most when a run ended badly.
     file << TraceLine(direction, report) << '\n' << std::flush;

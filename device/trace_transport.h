@@ -7,17 +7,28 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "device/hid_transport.h"
 
 namespace kivrel {
+
+// Takes trace lines somewhere other than a file (the command line keeps an update's last
+// lines for a support report).
+class TraceSink {
+public:
+    virtual ~TraceSink() = default;
+    virtual void Line(std::string_view line) = 0;  // without its newline
+};
 
 class TracingTransport final : public HidTransport {
 public:
     // Appends to `path`; `error` is set (and Valid() false) when it cannot be opened.
     TracingTransport(std::unique_ptr<HidTransport> inner, const std::filesystem::path& path,
                      std::string& error);
-    [[nodiscard]] bool Valid() const noexcept { return file.is_open(); }
+    // Hands every line to `sink`, which must outlive the transport.
+    TracingTransport(std::unique_ptr<HidTransport> inner, TraceSink& sink);
+    [[nodiscard]] bool Valid() const noexcept { return sink != nullptr || file.is_open(); }
 
     [[nodiscard]] bool WriteReport(ReportView report, std::uint32_t timeoutMs) override;
     [[nodiscard]] bool ReadReport(std::span<std::uint8_t, kReportBytes> report, std::size_t& count,
@@ -30,6 +41,7 @@ private:
 
     std::unique_ptr<HidTransport> inner;
     std::ofstream file;
+    TraceSink* sink = nullptr;
 };
 
 // One trace line without its newline, for tests and tools that read traces back.

@@ -101,6 +101,7 @@ std::wstring CHttpDownload::Start(bool synchronous) {
         parts = ParseUrl(url);
         if (!parts) return L"Failed to parse the URL: " + url + L"\n";
     }
+    ApplyNetworkSettings();
     serviceType = parts->serviceType;
     serverName = parts->serverName;
     objectPath = parts->objectPath;
@@ -138,6 +139,16 @@ std::wstring CHttpDownload::Start(bool synchronous) {
         return L"Failed to create download thread, dialog is aborting\n";
     }
     return {};
+}
+
+void CHttpDownload::ApplyNetworkSettings() {
+    if (accessType != 0 || !network.proxy) return;
+    accessType = 2;
+    proxyName = network.proxy->hostPort;
+    if (proxyUser.empty()) {
+        proxyUser = network.proxy->user;
+        proxyPassword = network.proxy->password;
+    }
 }
 
 void CHttpDownload::Cancel() {
@@ -230,8 +241,12 @@ void CHttpDownload::Transfer() {
     partialKeepable = partial.has_value() && resumeOffset > 0;
     session = CreateSession();
     if (!session) return HandleError(1, 0);
-    const SessionOptions options{agent.empty() ? std::wstring(L"Update") : agent, accessType,
-                                 proxyName, promptOwner, &abortRequested};
+    const SessionOptions options{agent.empty() ? std::wstring(L"Update") : agent,
+                                 accessType,
+                                 proxyName,
+                                 network.caFile,
+                                 promptOwner,
+                                 &abortRequested};
     if (const std::uint32_t error = session->Open(options)) return Fail(1, error);
     if (CancelNoticed()) return;
     if (const std::uint32_t error = session->RegisterStatusCallback()) return Fail(1, error);

@@ -22,12 +22,14 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "base/event_sink.h"
 #include "net/download_progress.h"
 #include "net/http_session.h"
 #include "net/local_file.h"
 #include "net/partial_download.h"
+#include "net/proxy_settings.h"
 
 namespace kivrel {
 
@@ -59,6 +61,12 @@ public:
     // part with its record when the transfer fails or is cancelled (partial_download.h).
     // Call after SetParameters; it replaces the local file and the resume offset.
     void KeepPartialFile(const PartialDownload& partial);
+
+    // The owner's network settings, kept across SetParameters: a proxy that replaces the
+    // system's settings whenever a caller asks for them (access type 0), its credentials
+    // answering a 407 when the caller gives none; and the certificate authorities https
+    // servers are checked against, for every access type.
+    void SetNetworkSettings(NetworkSettings settings) { network = std::move(settings); }
 
     // The native window the platform's credential dialog is shown over (Windows), or null.
     void SetPromptOwner(void* nativeWindow) noexcept { promptOwner = nativeWindow; }
@@ -99,6 +107,7 @@ protected:
 
 private:
     void RunTransfer() noexcept;
+    void ApplyNetworkSettings();
     // Cancel noticed: reports result 6 and keeps the file.
     bool CancelNoticed();
     // A failure while a cancel is pending is the cancel.
@@ -134,6 +143,7 @@ private:
     std::uint32_t serviceType = 0;
     std::uint16_t port = 0;
     void* promptOwner = nullptr;
+    NetworkSettings network;
 
     std::optional<PartialDownload> partial;
     bool partialKeepable = false;  // the part's record vouches for its bytes

@@ -20,9 +20,12 @@
 namespace kivrel {
 
 struct SessionOptions {
-    std::wstring agent;           // user-agent text, never empty
-    int accessType = 0;           // 0 preconfigured, 1 direct, 2 named proxy
-    std::wstring proxyName;       // for access type 2: "host:port"
+    std::wstring agent;      // user-agent text, never empty
+    int accessType = 0;      // 0 preconfigured (libcurl: the environment), 1 direct, 2 proxy
+    std::wstring proxyName;  // for access type 2: "host:port"
+    // PEM certificate authorities for https instead of the system's; empty: the system's.
+    // WinInet has only the system's store and refuses the session otherwise.
+    std::wstring caFile;
     void* promptOwner = nullptr;  // native window for the credential dialog, or null
     // Set to ask the transfer to stop. Backends that wait on the network poll it, so a
     // cancelled transfer ends within a fraction of a second.

@@ -7,13 +7,16 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <mutex>
 #include <utility>
 #include <vector>
 
+#include "base/native_path.h"
 #include "base/text.h"
 #include "net/http_headers.h"
 #include "net/http_session.h"
+#include "net/proxy_settings.h"
 
 namespace kivrel {
 namespace {
@@ -72,9 +75,14 @@ public:
         set(CURLOPT_NOPROGRESS, 0L);
         set(CURLOPT_XFERINFOFUNCTION, &CurlSession::OnProgress);
         set(CURLOPT_XFERINFODATA, this);
-        if (options.accessType == 1) {
+        if (!options.caFile.empty()) {
+            if (!NativeFromWide(options.caFile, caFile)) return CURLE_SSL_CACERT_BADFILE;
+            set(CURLOPT_CAINFO, caFile.c_str());
+        }
+        accessType = options.accessType;
+        if (accessType == 1) {
             set(CURLOPT_PROXY, "");  // direct, whatever the environment says
-        } else if (options.accessType == 2) {
+        } else if (accessType == 2) {
             proxy = WideToUtf8(options.proxyName);
             set(CURLOPT_PROXY, proxy.c_str());
             set(CURLOPT_NOPROXY, "");
@@ -93,6 +101,16 @@ public:
     std::uint32_t OpenRequest(const UrlParts& url) override {
         address = UrlText(url);
         CURLcode result = curl_easy_setopt(easy, CURLOPT_URL, address.c_str());
+        if (accessType == 0 && result == CURLE_OK) {
+            // The system's settings here are the environment's. Chosen here rather than left
+            // to libcurl, which leaves HTTP_PROXY out.
+            environmentProxy = ProxyFromEnvironment(
+                url.Secure(), [](const char* name) { return std::getenv(name); });
+            result = curl_easy_setopt(easy, CURLOPT_PROXY, environmentProxy.proxy.c_str());
+            if (result == CURLE_OK) {
+                result = curl_easy_setopt(easy, CURLOPT_NOPROXY, environmentProxy.noProxy.c_str());
+            }
+        }
         // An https address may only be redirected to https.
         if (result == CURLE_OK) {
             result = curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR,
@@ -123,17 +141,12 @@ public:
         attached = true;
         Drive([this] { return bodyStarted; });
         if (Cancelled()) return CURLE_ABORTED_BY_CALLBACK;
-        long status = 0;
-        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
-        if (done && doneResult != CURLE_OK && status == 0) return doneResult;
+        if (done && doneResult != CURLE_OK && AnswerStatus() == 0) return doneResult;
         return CURLE_OK;
     }
 
     std::uint32_t QueryStatus(std::uint32_t& status) override {
-        long code = 0;
-        if (const CURLcode result = curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code)) {
-            return result;
-        }
+        const long code = AnswerStatus();
         if (code <= 0) return CURLE_WEIRD_SERVER_REPLY;
         status = static_cast<std::uint32_t>(code);
         return CURLE_OK;
@@ -241,6 +254,18 @@ private:
         return static_cast<CurlSession*>(context)->Cancelled() ? 1 : 0;
     }
 
+    // The server's status, or the proxy's when it refused to open a tunnel to an https
+    // server: a 407 there must reach the downloader as a 407, to be answered with the proxy
+    // credentials. 0 when neither answered.
+    [[nodiscard]] long AnswerStatus() const {
+        long code = 0;
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
+        if (code > 0) return code;
+        long tunnel = 0;
+        curl_easy_getinfo(easy, CURLINFO_HTTP_CONNECTCODE, &tunnel);
+        return tunnel >= 300 ? tunnel : 0;
+    }
+
     [[nodiscard]] bool Cancelled() const noexcept {
         return abortRequested != nullptr && abortRequested->load(std::memory_order_relaxed) != 0;
     }
@@ -294,8 +319,11 @@ private:
     curl_slist* requestHeaders = nullptr;
     bool attached = false;
     const std::atomic<std::int32_t>* abortRequested = nullptr;
+    int accessType = 0;
     std::string agent;
+    std::string caFile;
     std::string proxy;
+    EnvironmentProxy environmentProxy;
     std::string address;
     std::string serverUser;
     std::string serverPassword;

@@ -42,6 +42,9 @@ public:
 
     std::uint32_t Open(const SessionOptions& options) override {
         promptOwner = static_cast<HWND>(options.promptOwner);
+        // Certificates are checked against the system's store only; a file of authorities
+        // silently ignored would pretend to a check that is not made.
+        if (!options.caFile.empty()) return ERROR_INVALID_PARAMETER;
         DWORD access = INTERNET_OPEN_TYPE_PRECONFIG;
         const wchar_t* proxy = nullptr;
         if (options.accessType == 1) access = INTERNET_OPEN_TYPE_DIRECT;

@@ -90,7 +90,6 @@ void CTextProgressCtrl::Redraw() {
 }
 
 void CTextProgressCtrl::Paint(HDC target) {
-    if (!model.Draws()) return;
     RECT client{};
     ::GetClientRect(Window(), &client);
     CMemDC dc(target);

@@ -7,8 +7,9 @@
 namespace kivrel {
 
 double TextProgressModel::Fraction() const noexcept {
-    // A download without a length sets an empty range; it must not divide by zero.
-    if (upper == lower) return 0.0;
+    // A download without a length sets an empty range; it must not divide by zero. An upside
+    // down range fills nothing either.
+    if (upper <= lower) return 0.0;
     // In double: the differences of two 32-bit values may not fit 32 bits.
     const double f = (static_cast<double>(position) - lower) / (static_cast<double>(upper) - lower);
     return std::clamp(f, 0.0, 1.0);

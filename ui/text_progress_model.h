@@ -17,8 +17,9 @@ public:
     };
 
     // Fill width of a client area `clientWidth` pixels wide: the share of the range reached,
-    // truncated toward zero. A range without length fills nothing, and positions outside the
-    // range fill nothing or all of it.
+    // truncated toward zero. A range without length (a download whose size is not known)
+    // fills nothing but is still drawn, so its text shows; positions outside the range fill
+    // nothing or all of it.
     [[nodiscard]] int FillWidth(int clientWidth) const noexcept;
     // The percentage the bar shows when it has no text of its own, 0 to 100.
     [[nodiscard]] int Percent() const noexcept;
@@ -39,8 +40,6 @@ public:
     // characters copied without the terminator (0 when capacity is 0, nothing written then).
     std::size_t CopyText(wchar_t* buffer, std::size_t capacity) const noexcept;
 
-    // Whether a paint draws anything: a range without length (or upside down) draws nothing.
-    [[nodiscard]] bool Draws() const noexcept { return lower < upper; }
     // The text drawn over the bar: its own text, else the percentage ("37%"); empty when
     // text display is off.
     [[nodiscard]] std::wstring ShownText() const;

@@ -1,12 +1,17 @@
 #include "update/update_run.h"
 
+#include <algorithm>
 #include <new>
 #include <thread>
 
+#include "base/byte_sum.h"
 #include "base/event_sink.h"
+#include "base/gbk_text.h"
+#include "base/text.h"
 #include "device/gps_unit.h"
 #include "net/http_download.h"
 #include "net/partial_download.h"
+#include "package/package_source.h"
 #include "package/regional_database.h"
 #include "package/update_package.h"
 #include "package/vendor_check.h"
@@ -24,6 +29,25 @@ namespace {
 
 constexpr std::wstring_view kTextUnsafeArchiveName =
     L"The database address does not name a plain archive file; the download was refused!";
+constexpr std::wstring_view kCauseNotAnUpdateFile =
+    L"It is not an update file, or it is damaged: nothing a unit can take was found in it. "
+    L"Get the file again.";
+
+// The name of a file without its folders: what a record or a message may show of a path.
+std::wstring FileNameOf(const std::wstring& path) {
+    const std::size_t slash = path.find_last_of(L"/\\");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+// The vendor tag at the start of an identity block, as text: up to its first zero, without
+// trailing blanks or erased bytes.
+std::wstring VendorTagText(std::span<const std::uint8_t> identity) {
+    constexpr std::size_t kTagBytes = 16;
+    auto tag = identity.first(std::min(kTagBytes, identity.size()));
+    tag = tag.first(static_cast<std::size_t>(std::find(tag.begin(), tag.end(), 0) - tag.begin()));
+    while (!tag.empty() && (tag.back() == ' ' || tag.back() == 0xFF)) tag = tag.first(tag.size() - 1);
+    return Utf8ToWide(GbkToUtf8(tag));
+}
 
 // The state of one run, released when it ends.
 class Run {
@@ -41,6 +65,7 @@ private:
     // False when the user abandoned the province choice.
     bool ChooseProvinces(bool& failed);
     void Transfer();
+    void PlanOnly();
     void End();
     void Fail(std::wstring_view text, std::wstring folder = {}) {
         errorText = text;
@@ -56,8 +81,11 @@ private:
     std::wstring archivePath;
     std::wstring extractFolder;
     std::wstring folderToShow;
+    std::wstring errorCause;
     UpdatePackage package;
     bool endUnconfirmed = false;
+    std::optional<UpdateFileFacts> file;
+    std::optional<UpdatePlan> plan;
 };
 
 UpdateRunOutcome Run::Go() {
@@ -84,7 +112,8 @@ UpdateRunOutcome Run::Go() {
                 outcome.cancelled = true;
                 return outcome;
             }
-            if (!failed) Transfer();
+            if (!failed && shared.dryRun) PlanOnly();
+            if (!failed && !shared.dryRun) Transfer();
         }
     } catch (const std::bad_alloc&) {
         // The worker is the last line: out of memory ends this run, not the tool.
@@ -94,7 +123,10 @@ UpdateRunOutcome Run::Go() {
     outcome.succeeded = errorText.empty();
     outcome.unitSilentAtEnd = outcome.succeeded && endUnconfirmed;
     outcome.errorText = errorText;
+    outcome.errorCause = errorCause;
     outcome.folderShown = folderToShow;
+    outcome.file = std::move(file);
+    outcome.plan = std::move(plan);
     return outcome;
 }
 
@@ -187,7 +219,8 @@ bool Run::Unpack() {
 }
 
 bool Run::Load() {
-    if (LoadPackage(package, updateFilePath) && CheckPackageVendor(package, services.vendor)) {
+    if (LoadUpdateFile(package, updateFilePath, services.vendor, errorCause)) {
+        file = UpdateFileFactsOf(updateFilePath);
         return true;
     }
     if (!archivePath.empty()) {
@@ -209,9 +242,19 @@ bool Run::ChooseProvinces(bool& failed) {
     return true;
 }
 
+void Run::PlanOnly() {
+    plan = services.unit.PlanUpdate(package);
+    if (plan->result == kWriteDoesNotFit) {
+        Fail(kTextDoesNotFit);
+    } else if (plan->result != kWriteOk) {
+        Fail(kTextUpdateFailed);
+    }
+}
+
 void Run::Transfer() {
     CGpsUnit& unit = services.unit;
-    switch (unit.WriteUpdate(package)) {
+    plan.emplace();
+    switch (unit.WriteUpdate(package, &*plan)) {
         case kWriteOk:
             // The data is in; the steps after it only tidy up, and their outcome is not the
             // update's.
@@ -234,7 +277,7 @@ void Run::Transfer() {
 void Run::End() {
     if (!extractFolder.empty()) DeleteFolderTree(extractFolder, services.files);
     if (errorText.empty()) {
-        services.prompts.ShowInformation(kTextUpdateSuccess, kToolCaption);
+        if (!shared.dryRun) services.prompts.ShowInformation(kTextUpdateSuccess, kToolCaption);
         services.view.EnableButtons(true);
     } else if (shared.stopRequested.load(std::memory_order_relaxed) == 0) {
         services.view.SetProgressText(L"");
@@ -247,6 +290,44 @@ void Run::End() {
 }
 
 }  // namespace
+
+bool LoadUpdateFile(UpdatePackage& package, const std::wstring& path, const VendorConfig& vendor,
+                    std::wstring& cause) {
+    FileByteSource source;
+    if (!source.Open(path)) {
+        package.Release();
+        cause = L"The file " + FileNameOf(path) +
+                L" cannot be opened for reading: check its name and that you may read it.";
+        return false;
+    }
+    if (!LoadPackage(package, source)) {
+        cause = kCauseNotAnUpdateFile;
+        return false;
+    }
+    if (!CheckPackageVendor(package, vendor)) {
+        cause = L"It is made for another brand's units (its vendor tag reads \"" +
+                VendorTagText(package.identity) +
+                L"\"). Use the update file made for your unit's brand.";
+        return false;
+    }
+    return true;
+}
+
+std::optional<UpdateFileFacts> UpdateFileFactsOf(const std::wstring& path) {
+    FileByteSource source;
+    if (!source.Open(path)) return std::nullopt;
+    UpdateFileFacts facts;
+    facts.size = source.Size();
+    std::vector<std::uint8_t> piece(64 * 1024);
+    for (std::uint64_t at = 0; at < facts.size; at += piece.size()) {
+        const auto length = static_cast<std::size_t>(
+            std::min<std::uint64_t>(piece.size(), facts.size - at));
+        if (!source.ReadAt(at, std::span(piece).first(length))) return std::nullopt;
+        facts.byteSum += ByteSum(std::span(piece).first(length));  // wraps, as ByteSum does
+    }
+    facts.name = FileNameOf(path);
+    return facts;
+}
 
 UpdateRunOutcome UpdateWorker(UpdateRunShared& shared, UpdateRunServices& services) {
     Run run(shared, services);

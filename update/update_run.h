@@ -10,9 +10,11 @@
 #include <chrono>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "device/update_plan.h"
 #include "package/province_names.h"
 
 namespace kivrel {
@@ -23,6 +25,7 @@ class CHttpDownload;
 class EventSink;
 class Prompts;
 class StagingFiles;
+struct UpdatePackage;
 struct VendorConfig;
 
 // The fields the run shares with its owner (the main window). The owner leaves them alone
@@ -34,6 +37,9 @@ struct UpdateRunShared {
     std::atomic<std::int32_t> stopRequested{0};
     std::int32_t provinceMode = 0;  // 1: only the provinces flagged below
     std::array<std::int32_t, kProvinceCount> provinceFlags{};
+    // Plan only: the run goes as far as the plan (file, provinces, plan) and sends the unit
+    // nothing; no success message either. The outcome carries the plan.
+    bool dryRun = false;
 
     // Left by the owner's thread when an archive download failed; read by the run's.
     void SetDownloadErrorText(std::wstring text) {
@@ -96,6 +102,14 @@ inline constexpr std::wstring_view kTextNoArchiver =
 inline constexpr std::wstring_view kTextDecompressing = L"Decompressing database\u2026";
 inline constexpr std::wstring_view kTextDownloadFailed = L"Error! Please update by local file!";
 
+// The update file a run loaded: its name (never its folder), size and byte sum, so a record
+// of the run names the file without naming the user's folders.
+struct UpdateFileFacts {
+    std::wstring name;
+    std::uint64_t size = 0;
+    std::uint32_t byteSum = 0;
+};
+
 // How a run ended, for callers that want more than the message box (the command line).
 struct UpdateRunOutcome {
     bool succeeded = false;
@@ -104,8 +118,22 @@ struct UpdateRunOutcome {
     // settings erase, the closing command): the run still succeeded, as the window says.
     bool unitSilentAtEnd = false;
     std::wstring errorText;
+    // Why, where the run knows more than its text says (a file that did not load); empty
+    // otherwise. Not shown by the run itself.
+    std::wstring errorCause;
     std::wstring folderShown;
+    std::optional<UpdateFileFacts> file;  // once the update file loaded
+    // The plan the unit was written by (or, in a dry run, would be), once one was made.
+    std::optional<UpdatePlan> plan;
 };
+
+// Loads an update file and applies the vendor check, as the run does. False with `cause`
+// set (a sentence for the user, after "Open update file failed!") when the file cannot be
+// read, holds nothing a unit can take, or is made for another vendor's units.
+[[nodiscard]] bool LoadUpdateFile(UpdatePackage& package, const std::wstring& path,
+                                  const VendorConfig& vendor, std::wstring& cause);
+// Name, size and byte sum of a file; nullopt when it cannot be read whole.
+[[nodiscard]] std::optional<UpdateFileFacts> UpdateFileFactsOf(const std::wstring& path);
 
 // Runs one update on the calling thread. Never throws.
 UpdateRunOutcome UpdateWorker(UpdateRunShared& shared, UpdateRunServices& services);

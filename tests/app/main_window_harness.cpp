@@ -128,7 +128,7 @@ UnitOpener PluggableUnit::Opener() {
     return [this](CGpsUnit& target, EventSink* sink) {
         if (!plugged) return false;
         ++opens;
-        target.link.SetTimeoutMs(2000);
+        target.link.SetTimeoutMs(timeoutMs);
         target.link.Attach(std::make_unique<PacedTransport>(*sim, reportDelayMs), sink);
         return true;
     };

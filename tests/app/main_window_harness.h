@@ -150,6 +150,7 @@ struct PluggableUnit {
     int opens = 0;
     // Each report written to the unit takes this long, so a test can act during a write.
     std::atomic<int> reportDelayMs{0};
+    std::uint32_t timeoutMs = 2000;  // the link's bound on one report
     MemoryBankStore* banks = nullptr;
     std::unique_ptr<SimulatedUnit> sim;
 };

@@ -104,6 +104,17 @@ TEST_F(MainWindow, AUnitThatDoesNotAnswerWholeIsNotTakenForConnected) {
     EXPECT_EQ(view.title, ConnectedTitle(model->Unit()));
 }
 
+TEST_F(MainWindow, ASilentUnitCostsTheWindowSecondsNotEveryStepsBound) {
+    unit.timeoutMs = 5000;
+    unit.sim->Faults().stopAfterReports = 1;  // takes the first command, never answers
+    const auto start = std::chrono::steady_clock::now();
+    StartWindow();
+    // Without the first-answer bound the reading's steps would wait 5 s each.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_FALSE(model->Unit().Connected());
+    EXPECT_NE(view.progressText.find(L"does not answer"), std::wstring::npos);
+}
+
 TEST_F(MainWindow, ADiskModeUnitIsSwitchedAndConnectedByTheTimers) {
     unit.plugged = false;
     disksSwitch = true;
@@ -405,6 +416,23 @@ TEST_F(MainWindow, ClosingWhileWritingAsksThenStopsAtAReportAndWaits) {
     EXPECT_TRUE(prompts.errors.empty());
     EXPECT_TRUE(prompts.information.empty());
     EXPECT_TRUE(unit.sim->Violations().empty());
+}
+
+TEST_F(MainWindow, ClosingStillClosesWhenTheRunEndsWhileTheQuestionIsUp) {
+    StartWindow();
+    view.fileToChoose = WriteSample();
+    model->OnOpen();
+    unit.reportDelayMs = 1;
+    model->OnUpdate();
+    ASSERT_TRUE(thread.PumpUntil([&] { return model->Unit().transferWritten.load() > 0; }));
+    // The owner takes a while to answer: the run ends meanwhile (its messages are handled
+    // while the question is up, as in a message box's own loop).
+    prompts.onQuestion = [&](std::wstring_view) {
+        ASSERT_TRUE(thread.PumpUntil([&] { return !model->RunActive(); }));
+    };
+    prompts.answers = {true};
+    model->OnClose();
+    EXPECT_TRUE(view.ended);
 }
 
 TEST_F(MainWindow, ClosingBeforeTheProvinceQuestionAbandonsTheUpdate) {

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <string>
 
+#include "base/disk_space.h"
 #include "base/text.h"
 
 namespace kivrel {
@@ -99,6 +100,20 @@ TEST_F(TempFolderTest, SaysWhyWhenTheFolderCannotBeMade) {
     std::wstring whyNot;
     EXPECT_EQ(TempFolder(whyNot), L"");
     EXPECT_NE(whyNot.find(L"Cannot create"), std::wstring::npos);
+}
+
+TEST_F(TempFolderTest, TheFreeSpaceOfTheFolderIsKnownAndAMissingFolderHasNone) {
+    const std::wstring folder = TempFolder();
+    ASSERT_FALSE(folder.empty());
+    const auto free = FreeDiskSpace(folder);
+    ASSERT_TRUE(free.has_value());
+    EXPECT_GT(*free, 0u);
+    EXPECT_FALSE(FreeDiskSpace(folder + L"missing/deeper").has_value());
+
+    SetFreeSpaceQuery([](const std::wstring&) { return std::optional<std::uint64_t>(7); });
+    EXPECT_EQ(FreeDiskSpace(folder), 7u);
+    SetFreeSpaceQuery(nullptr);
+    EXPECT_TRUE(FreeDiskSpace(folder).has_value());
 }
 
 }  // namespace

@@ -209,7 +209,9 @@ TEST_F(UpdateCommand, AMissingFileIsNamedAndTheUnitLeftAlone) {
     const Result result =
         Run({"--device", Device(), "update", (dir / "missing.qdx").string(), "--yes"});
     EXPECT_EQ(result.status, 1);
-    EXPECT_NE(result.err.find("cannot open"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("Open update file failed!\nThe file missing.qdx cannot be opened"),
+              std::string::npos)
+        << result.err;
     EXPECT_EQ(Bank(0), bank0);
     EXPECT_EQ(Bank(1), bank1);
 }

@@ -470,6 +470,126 @@ TEST(WriteUpdate, AUnitsRecordThatDoesNotHoldTogetherGives3AndNothingIsSent) {
     }
 }
 
+// The command a plan step stands for.
+CommandFrame StepFrame(const PlanStep& step) {
+    if (step.erase) {
+        return MakeCommandFrame(CommandCode::kEraseSectors, step.FirstSector(), step.Sectors(), 0,
+                                0, 0);
+    }
+    return MakeCommandFrame(CommandCode::kWriteBlocks, step.address / 256, step.Blocks(),
+                            step.wordC, step.bank, step.dataSum);
+}
+
+// The commands of one update, up to the reading that closes it.
+std::vector<CommandFrame> UpdateFrames(const std::vector<CommandFrame>& commands) {
+    std::vector<CommandFrame> out;
+    for (const CommandFrame& f : commands) {
+        if (f.code == static_cast<std::uint8_t>(CommandCode::kQueryVersion)) break;
+        out.push_back(f);
+    }
+    return out;
+}
+
+TEST(PlanUpdate, PlanningSendsNothingAndTheWriteSendsExactlyThePlan) {
+    struct Case {
+        const char* name;
+        bool record;           // the unit holds a layout record
+        bool identityPending;  // the acceptance hook marks the identity for writing
+        int models;            // 0 none, 1 compact table, 2 extended table
+        LayoutAction layout;
+        std::vector<PlanPart> parts;
+    };
+    using P = PlanPart;
+    const Case cases[] = {
+        {"fixed layout, no model table", false, false, 0, LayoutAction::kFixed,
+         {P::kResource, P::kDatabase, P::kMain, P::kBase}},
+        {"the unit's record kept", true, false, 0, LayoutAction::kKeep,
+         {P::kResource, P::kAuxiliary, P::kDatabase, P::kMain, P::kBase}},
+        {"compact table: back to the fixed layout", true, false, 1, LayoutAction::kBackToFixed,
+         {P::kIdentity, P::kLayoutSector, P::kResource, P::kDatabase, P::kMain, P::kBase,
+          P::kModelHeader, P::kModelData}},
+        {"extended table: a new record", false, true, 2, LayoutAction::kStore,
+         {P::kLayoutBlock, P::kModelArea, P::kIdentity, P::kModelImage, P::kResource,
+          P::kAuxiliary, P::kDatabase, P::kMain, P::kBase, P::kModelHeader, P::kModelData}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimUnit u;
+        if (c.record) PutRecord(u, PlacedRecord(0x2000, 0x2000, 0x3000, 0x1000));
+        if (c.identityPending) {
+            u.unit.acceptanceHook = [](CGpsUnit& unit) {
+                unit.identityPending = 1;
+                return 1;
+            };
+        }
+        ASSERT_TRUE(u.ConnectAndRead());
+        UpdatePackage package = test::MakePackage(3000, 6000, 5000, 1000, 2048);
+        if (c.models != 0) {
+            package = WithModels(std::move(package), c.models == 2,
+                                 {test::MakeModelEntry(test::ModelId("KV01"),
+                                                       test::Pattern(1500, 7), 0x2000)});
+        }
+
+        const UpdatePlan plan = u.unit.PlanUpdate(package);
+        EXPECT_TRUE(u.NewCommands().empty());
+        ASSERT_EQ(plan.result, kWriteOk);
+        EXPECT_EQ(plan.layout, c.layout);
+        std::vector<PlanPart> parts;
+        std::vector<CommandFrame> frames;
+        for (const PlanStep& step : plan.steps) {
+            parts.push_back(step.part);
+            frames.push_back(StepFrame(step));
+        }
+        EXPECT_EQ(parts, c.parts);
+
+        UpdatePlan used;
+        ASSERT_EQ(u.unit.WriteUpdate(package, &used), kWriteOk);
+        EXPECT_EQ(used, plan);
+        EXPECT_EQ(UpdateFrames(u.NewCommands()), frames);
+        EXPECT_EQ(u.sink.starts, (std::vector<std::uint32_t>{plan.TransferTotal()}));
+        EXPECT_EQ(u.unit.layoutRecord, plan.record);
+    }
+}
+
+TEST(PlanUpdate, AMisfitSaysWhatDoesNotFitAndWhereAndNothingIsSent) {
+    struct Case {
+        const char* name;
+        std::uint32_t capacity;
+        bool record;
+        int models;  // 0 none, 1 compact, 2 extended
+        std::size_t main;
+        std::size_t database;
+        Misfit misfit;
+    };
+    const Case cases[] = {
+        {"main image past the fixed room", 0x1000000, false, 1, 0x200001, 0x1000,
+         {PlanPart::kMain, 0x201000, 0x200000}},
+        {"database past the fixed room", 0x1000000, false, 0, 0x1000, 0x522001,
+         {PlanPart::kDatabase, 0x523000, 0x522000}},
+        {"database past its region in the unit's record", 0x1000000, true, 0, 0x1000, 0x3001,
+         {PlanPart::kDatabase, 0x4000, 0x3000}},
+        {"a new layout past the capacity", 0x100000, false, 2, 0x1000, 0x100000,
+         {PlanPart::kLayoutEnd, 0x22000 + 0x1000 + 0x1000 + 0x100000, 0x100000}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimUnit u(1011, c.capacity);
+        if (c.record) PutRecord(u, PlacedRecord(0x2000, 0x2000, 0x3000, 0x1000));
+        ASSERT_TRUE(u.ConnectAndRead());
+        UpdatePackage package = test::MakePackage(0x1000, c.database, c.main);
+        if (c.models != 0) {
+            package = WithModels(std::move(package), c.models == 2,
+                                 {test::MakeModelEntry(test::ModelId("KV01"), test::Pattern(10, 1))});
+        }
+        const UpdatePlan plan = u.unit.PlanUpdate(package);
+        EXPECT_EQ(plan.result, kWriteDoesNotFit);
+        EXPECT_EQ(plan.misfit, c.misfit);
+        EXPECT_TRUE(plan.steps.empty());
+        EXPECT_EQ(u.unit.WriteUpdate(package), kWriteDoesNotFit);
+        EXPECT_TRUE(u.NewCommands().empty());
+    }
+}
+
 TEST(UnitSettings, WriteSettingsStoresTheSumOfTheUnitsLayoutAndTheWholeBlock) {
     for (int layout : {1, 2, 3, 4}) {
         SCOPED_TRACE(layout);

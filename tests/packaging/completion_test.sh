@@ -32,7 +32,7 @@ expect() {  # expect "COMMAND LINE" "EXPECTED CANDIDATES"
     fi
 }
 
-expect "kivrel " "check info inspect pack settings sim update"
+expect "kivrel " "check info inspect pack report settings sim update"
 expect "kivrel in" "info inspect"
 expect "kivrel --dev" "--device"
 expect "kivrel --device " "hid sim:"

@@ -19,6 +19,9 @@ public:
     // Listens on 127.0.0.1 on a port the system picks; invalid when that fails.
     [[nodiscard]] static TestSocket ListenOnLoopback(std::uint16_t& port);
 
+    // A connection to 127.0.0.1:`port`, or an invalid socket when nothing listens there.
+    [[nodiscard]] static TestSocket ConnectToLoopback(std::uint16_t port);
+
     // A connection accepted within `timeoutMs`, or an invalid socket.
     [[nodiscard]] TestSocket Accept(int timeoutMs) const;
 

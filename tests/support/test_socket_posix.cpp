@@ -22,6 +22,15 @@ namespace {
     }
 }
 
+// 127.0.0.1:`port`; port 0 lets the system pick one.
+[[nodiscard]] sockaddr_in LoopbackAddress(std::uint16_t port) noexcept {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    return address;
+}
+
 }  // namespace
 
 TestSocket::TestSocket(TestSocket&& other) noexcept
@@ -39,10 +48,7 @@ TestSocket TestSocket::ListenOnLoopback(std::uint16_t& port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return {};
     TestSocket listener(fd);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
+    sockaddr_in address = LoopbackAddress(0);
     socklen_t length = sizeof address;
     if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(fd, 64) != 0 ||
@@ -51,6 +57,15 @@ TestSocket TestSocket::ListenOnLoopback(std::uint16_t& port) {
     }
     port = ntohs(address.sin_port);
     return listener;
+}
+
+TestSocket TestSocket::ConnectToLoopback(std::uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return {};
+    TestSocket connection(fd);
+    const sockaddr_in address = LoopbackAddress(port);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) return {};
+    return connection;
 }
 
 TestSocket TestSocket::Accept(int timeoutMs) const {

@@ -28,6 +28,15 @@ void StartWinsock() {
     return ::WSAPoll(&entry, 1, timeoutMs) > 0;
 }
 
+// 127.0.0.1:`port`; port 0 lets the system pick one.
+[[nodiscard]] sockaddr_in LoopbackAddress(std::uint16_t port) noexcept {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    return address;
+}
+
 }  // namespace
 
 TestSocket::TestSocket(TestSocket&& other) noexcept
@@ -46,10 +55,7 @@ TestSocket TestSocket::ListenOnLoopback(std::uint16_t& port) {
     const SOCKET socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (socket == INVALID_SOCKET) return {};
     TestSocket listener(static_cast<std::intptr_t>(socket));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
+    sockaddr_in address = LoopbackAddress(0);
     int length = sizeof address;
     if (::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(socket, 64) != 0 ||
@@ -58,6 +64,17 @@ TestSocket TestSocket::ListenOnLoopback(std::uint16_t& port) {
     }
     port = ntohs(address.sin_port);
     return listener;
+}
+
+TestSocket TestSocket::ConnectToLoopback(std::uint16_t port) {
+    StartWinsock();
+    const SOCKET socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (socket == INVALID_SOCKET) return {};
+    TestSocket connection(static_cast<std::intptr_t>(socket));
+    const sockaddr_in address = LoopbackAddress(port);
+    if (::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+        return {};
+    return connection;
 }
 
 TestSocket TestSocket::Accept(int timeoutMs) const {

@@ -64,18 +64,22 @@ TEST(TextProgressModel, RedrawsOnlyWhenTheFillMovesByAPixel) {
     EXPECT_TRUE(bar.SetPosition(-1, 200).redraw);
 }
 
-TEST(TextProgressModel, FirstPositionRedrawsAndAnEmptyRangeNeverDraws) {
+TEST(TextProgressModel, FirstPositionRedrawsAndAnEmptyRangeFillsNothing) {
     TextProgressModel bar;
     EXPECT_TRUE(bar.SetPosition(0, 200).redraw);
-    EXPECT_TRUE(bar.Draws());
 
+    // A download of unknown length: the bar is drawn empty, with its text.
     EXPECT_FALSE(bar.SetRange(0, 0, 200));  // the fill stays 0
     EXPECT_FALSE(bar.SetPosition(12345, 200).redraw);
-    EXPECT_FALSE(bar.Draws());
+    EXPECT_EQ(bar.FillWidth(200), 0);
     EXPECT_EQ(bar.ShownText(), L"0%");
+    EXPECT_TRUE(bar.SetText(L"Speed50.00Kb/s  "));
+    EXPECT_EQ(bar.ShownText(), L"Speed50.00Kb/s  ");
 
     bar.SetRange(10, 5, 200);  // upside down
-    EXPECT_FALSE(bar.Draws());
+    EXPECT_EQ(bar.FillWidth(200), 0);
+    bar.SetPosition(2, 200);
+    EXPECT_EQ(bar.FillWidth(200), 0);
 
     // A range change that moves the fill repaints as a position change does.
     bar.SetRange(0, 100, 200);

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Kivrel.exe as an owner uses it: started with an update file and a simulated unit, its
-# Update button and the success box's OK clicked with the mouse from outside the process,
-# then closed. The unit's banks and the trace must be those `kivrel update` leaves on a copy
+# Update button, the province question's No and the success box's OK clicked with the mouse
+# from outside the process, then closed. The unit's banks and the trace must be those `kivrel update` leaves on a copy
 # of the same unit.
 #
 # Usage: end_to_end_update.sh Kivrel.exe kivrel.exe window_driver.exe
@@ -34,6 +34,12 @@ title=$(drive wait-title "GPS Connected" 60) || { echo "not connected: $title"; 
 echo "title: $title"
 drive wait-enabled 1002 30 >/dev/null || { echo "Update never enabled"; exit 1; }
 click "$(drive center 1002)"
+
+# The sample carries a province table: the window asks, and No sends the national package,
+# as the command line does without --provinces.
+question=$(drive wait-box 60 7) || { echo "no province question"; exit 1; }
+echo "question: $(head -n 1 <<<"$question")"
+click "$(tail -n 1 <<<"$question")"
 
 box=$(drive wait-box 120) || { echo "no message box"; exit 1; }
 text=$(head -n 1 <<<"$box")

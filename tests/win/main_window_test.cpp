@@ -119,7 +119,9 @@ protected:
                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(folder);
         ASSERT_EQ(CreateSimDirectory(folder / "unit", 1011, 0x1000000), "");
-        const WrittenPackage sample = WritePackage(MakeSamplePackage({}));
+        SampleOptions options;
+        options.sizes.recordsPerProvince = 0;  // no province table: no province question
+        const WrittenPackage sample = WritePackage(MakeSamplePackage(options));
         std::ofstream(folder / "camera.qdx", std::ios::binary)
             .write(reinterpret_cast<const char*>(sample.bytes.data()),
                    static_cast<std::streamsize>(sample.bytes.size()));
@@ -230,7 +232,15 @@ TEST_F(MainWindowView, LosingTheUnitMidWriteFailsAndItIsTakenBackWhenItReturns) 
 }
 
 TEST_F(MainWindowView, ClosingMidWriteAsksStopsAndLeavesNoThread) {
-    PaceUnit(2000);
+    // Wine starts threads of its own for the first window and box of a process: a first run
+    // that shows both leaves them behind before the count is taken.
+    Run([&](HWND window) {
+        WaitForTitle(window, L"GPS Connected");
+        ::PostMessageW(::GetDlgItem(window, kIdUpdate), BM_CLICK, 0, 0);
+        AnswerBox(window, IDOK);
+        ::PostMessageW(window, WM_CLOSE, 0, 0);
+    });
+    PaceUnit(20000);  // a write of several seconds: closing lands in the middle of it
     const std::size_t threadsBefore = ThreadsOfThisProcess();
     std::wstring question;
     bool wasWriting = false;

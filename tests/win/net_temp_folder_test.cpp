@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "base/disk_space.h"
 #include "base/temp_folder.h"
 
 namespace kivrel {
@@ -17,6 +18,14 @@ TEST(WinTempFolder, IsTheSystemTempPathEndingInABackslash) {
     EXPECT_EQ(folder, expected);
     ASSERT_FALSE(folder.empty());
     EXPECT_EQ(folder.back(), L'\\');
+}
+
+TEST(WinTempFolder, ItsFreeSpaceIsKnownAndAMissingFolderHasNone) {
+    const std::wstring folder = TempFolder();
+    const auto free = SystemFreeDiskSpace(folder);
+    ASSERT_TRUE(free.has_value());
+    EXPECT_GT(*free, 0u);
+    EXPECT_FALSE(SystemFreeDiskSpace(L"Q:\\no such drive\\").has_value());
 }
 
 }  // namespace

@@ -206,12 +206,14 @@ TEST_F(UiControls, BarRepaintsOnlyWhenTheFillMovesByAPixel) {
     PumpMessages();
     EXPECT_EQ(paints.count, 3);
 
-    // A download without a length: an empty range neither divides by zero nor draws.
+    // A download without a length: an empty range does not divide by zero, and the bar is
+    // drawn empty, so its text can be read.
     ::SendMessageW(window, PBM_SETRANGE32, 0, 0);
     setPos(12345);
     const Picture empty(window, RGB(1, 2, 3));
-    EXPECT_EQ(empty.Count({0, 0, empty.width, empty.height}, RGB(1, 2, 3), 0),
-              empty.width * empty.height);
+    const RECT all{0, 0, empty.width, empty.height};
+    EXPECT_EQ(empty.Count(all, RGB(1, 2, 3), 0), 0);
+    EXPECT_EQ(empty.Count(all, ::GetSysColor(COLOR_HIGHLIGHT), 0), 0);
 }
 
 TEST_F(UiControls, BarDrawsTheFillAndItsTextInBothColours) {

@@ -6,8 +6,8 @@
 //   window_driver wait-title TEXT SECONDS      the title contains TEXT
 //   window_driver center ID                    "X Y": a control's centre on the screen
 //   window_driver wait-enabled ID SECONDS
-//   window_driver wait-box SECONDS             prints the box's text; then "X Y" of its
-//                                              first button (OK or Yes)
+//   window_driver wait-box SECONDS [ID]        prints the box's text; then "X Y" of its
+//                                              button ID (default: OK or Yes)
 //   window_driver gone SECONDS                 the window has closed
 //
 // Exit status 0 when it found what it was asked for, 1 otherwise.
@@ -139,6 +139,12 @@ int wmain(int argc, wchar_t** argv) {
         if (!WaitFor(number(2, 30), [&] { return (box = OwnedDialog()) != nullptr; })) return 1;
         ::Sleep(300);  // let it finish laying out its text
         PrintUtf8(BoxText(box));
+        if (argc >= 4) {
+            HWND button = ::GetDlgItem(box, static_cast<int>(number(3, 0)));
+            if (button == nullptr) return 1;
+            PrintCenter(button);
+            return 0;
+        }
         for (int id : {IDOK, IDYES}) {
             if (HWND button = ::GetDlgItem(box, id)) {
                 PrintCenter(button);

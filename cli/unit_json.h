@@ -1,0 +1,22 @@
+#pragma once
+// What `info --json` and `settings show --json` print, for the commands that also show them
+// (the support report, the update's record).
+
+#include <nlohmann/json_fwd.hpp>
+#include <optional>
+#include <string>
+
+namespace kivrel {
+class CGpsUnit;
+}
+
+namespace kivrel::cli {
+
+// The unit as `info --json` prints it.
+[[nodiscard]] nlohmann::json UnitInfoJson(const CGpsUnit& unit);
+// The unit's settings as `settings show --json` prints them; nullopt with `whyNot` set (the
+// settings window's own text) when the window refuses the unit's block.
+[[nodiscard]] std::optional<nlohmann::ordered_json> SettingsShowJson(const CGpsUnit& unit,
+                                                                     std::string& whyNot);
+
+}  // namespace kivrel::cli
