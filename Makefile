@@ -1,12 +1,17 @@
 # Entry points: `make demo` runs the main job, `make check` builds everything and runs every
-# test (native, then Windows under Wine, then the release files). `make fuzz` and `make bench`
-# run fuzzers and benchmarks; `make dist` writes the release files into dist/, and
-# `make install PREFIX=...` installs the command-line tool as the .deb does.
+# test (native, the threaded ones again under ThreadSanitizer, then Windows under Wine, then the
+# release files). `make fuzz` and `make bench` run fuzzers and benchmarks; `make fuzz-long`
+# fuzzes every target for 10 minutes and keeps what it finds in fuzz/corpus; `make dist` writes
+# the release files into dist/, and `make install PREFIX=...` installs the command-line tool as
+# the .deb does.
 
 NATIVE := build/native
 WINDOWS := build/windows
 FUZZ := build/fuzz
+TSAN := build/tsan
 FUZZ_SECONDS ?= 60
+FUZZ_LONG_SECONDS ?= 600
+FUZZ_JOBS ?= 2
 PREFIX ?= /usr/local
 # The one version, from project(VERSION) in CMakeLists.txt.
 VERSION := $(shell awk '/^project.Kivrel VERSION / {print $$3}' CMakeLists.txt)
@@ -18,8 +23,8 @@ export WINEDEBUG := -all
 export WINEPREFIX := $(CURDIR)/build/wine
 export WINEDLLOVERRIDES := mscoree,mshtml=
 
-.PHONY: all bootstrap native windows window wine-prefix check layers test-native test-windows \
-        test-deb dist install demo fuzz bench clean
+.PHONY: all bootstrap native windows window wine-prefix check layers test-native test-tsan \
+        test-windows test-deb dist install demo fuzz fuzz-long bench clean
 
 all: native windows
 
@@ -42,6 +47,13 @@ wine-prefix: bootstrap
 test-native: native
 	@ctest --preset native -j2
 
+# The tests of threaded code (downloader, device link and simulated unit, update run, main
+# window model) again, built with ThreadSanitizer in a tree of their own.
+test-tsan: bootstrap
+	@test -f $(TSAN)/build.ninja || cmake --preset tsan
+	@cmake --build --preset tsan
+	@ctest --preset tsan -j2
+
 test-windows: windows wine-prefix
 	@xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset windows
 
@@ -53,7 +65,7 @@ layers:
 test-deb: dist
 	@tests/packaging/deb_test.sh dist/kivrel_$(VERSION)_amd64.deb $(NATIVE)
 
-check: layers test-native test-windows test-deb
+check: layers test-native test-tsan test-windows test-deb
 
 # The Windows tree builds the zip and the installer; CPack packs the .deb from the native tree.
 dist: native windows
@@ -82,6 +94,13 @@ fuzz: bootstrap
 	@test -f $(FUZZ)/build.ninja || cmake --preset fuzz
 	@cmake --build --preset fuzz
 	@scripts/run-fuzzers $(FUZZ) $(FUZZ_SECONDS)
+
+# Every target for FUZZ_LONG_SECONDS, FUZZ_JOBS at a time; the new inputs that add coverage
+# and every input that found a fault are merged into fuzz/corpus/NAME (commit them).
+fuzz-long: bootstrap
+	@test -f $(FUZZ)/build.ninja || cmake --preset fuzz
+	@cmake --build --preset fuzz
+	@scripts/run-fuzzers $(FUZZ) $(FUZZ_LONG_SECONDS) --keep --jobs $(FUZZ_JOBS)
 
 bench: native windows wine-prefix
 	@scripts/run-benchmarks $(NATIVE)

@@ -88,10 +88,28 @@ bool CGpsUnit::ReadUnitInfo() {
     std::uint32_t mainAt = kFixedMainAddress;
     std::uint32_t resourceAt = kFixedResourceAddress;
     std::uint32_t databaseAt = kFixedDatabaseAddress;
+    // A block that came whole but is neither erased nor valid may have been garbled on the
+    // way, and taken as it came it would send the update where the unit does not look: it is
+    // read once more, and only the same bytes twice count as what the unit holds.
+    const auto readSteady = [&readBlock, &failed](std::uint32_t address, BlockBytes& block,
+                                                  std::string_view step, bool valid) {
+        if (valid ||
+            std::all_of(block.begin(), block.end(), [](std::uint8_t b) { return b == 0xFF; })) {
+            return true;
+        }
+        BlockBytes again{};
+        if (!readBlock(address, again, step)) return false;
+        if (again == block) return true;
+        failed(kReadingUnsteady);
+        return false;
+    };
+
     BlockBytes block{};
     // A block that did not come is no proof that the unit has no record.
     if (readBlock(kLayoutAddress, block, kReadingLayoutBlock) &&
-        ParseLayoutBlock(block, layoutRecord)) {
+        readSteady(kLayoutAddress, block, kReadingLayoutBlock,
+                   ParseLayoutBlock(block, layoutRecord)) &&
+        layoutRecord.HasMarker()) {
         modelId = layoutRecord.Word(LayoutRecord::kModelId);
         settingsRevision =
             static_cast<std::int32_t>(layoutRecord.Word(LayoutRecord::kSettingsRevision));
@@ -103,7 +121,10 @@ bool CGpsUnit::ReadUnitInfo() {
 
     // The settings layout is recognised once the identity block of this reading is in: a unit
     // swapped since the last reading must not be judged by the previous unit's identity.
-    const bool settingsRead = readBlock(kSettingsAddress, block, kReadingSettingsBlock);
+    const bool settingsRead =
+        readBlock(kSettingsAddress, block, kReadingSettingsBlock) &&
+        readSteady(kSettingsAddress, block, kReadingSettingsBlock,
+                   RecogniseSettingsLayout(SettingsBlock(block), identity) > 0);
     if (settingsRead) settingsBlock = SettingsBlock(block);
 
     if (readBlock(identityAt, block, kReadingIdentityBlock)) {

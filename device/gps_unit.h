@@ -58,6 +58,8 @@ inline constexpr std::string_view kReadingImplausibleCapacity =
 inline constexpr std::string_view kReadingLayoutBlock = "the layout block did not come whole";
 inline constexpr std::string_view kReadingSettingsBlock = "the settings block did not come whole";
 inline constexpr std::string_view kReadingIdentityBlock = "the identity block did not come whole";
+inline constexpr std::string_view kReadingUnsteady =
+    "a block read twice did not come back the same";
 
 // The main image a plan sends: alternate or not, regional or not.
 [[nodiscard]] const SectionBuffer& ChosenMainImage(const UpdatePackage& package,

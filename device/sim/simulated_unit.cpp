@@ -15,6 +15,8 @@ namespace {
 constexpr std::uint32_t kBlock = 256;
 constexpr std::uint32_t kSector = 4096;
 constexpr std::uint32_t kReportsPerBlock = kBlock / kReportDataBytes;
+// How late the paced unit may wake up without the wire losing the time.
+constexpr std::chrono::milliseconds kForgivenLateness{20};
 
 std::string Hex(std::uint32_t value) {
     static constexpr char kDigits[] = "0123456789abcdef";
@@ -54,20 +56,39 @@ void SimulatedUnit::Corrupt(std::span<std::uint8_t> report) const noexcept {
     report[5] ^= 0x01;  // inside the frame's word_a, or a data byte
 }
 
-void SimulatedUnit::TakeFrame(Clock::time_point ready) {
+SimulatedUnit::Clock::time_point SimulatedUnit::Now() const {
+    return settings.frameUs != 0 && wireFreeAt != Clock::time_point{} ? wireFreeAt : Clock::now();
+}
+
+void SimulatedUnit::TakeFrame(Clock::duration toolTime, Clock::time_point ready) {
     if (settings.frameUs == 0) return;
-    const Clock::time_point start = std::max({Clock::now(), ready, wireFreeAt});
-    wireFreeAt = start + std::chrono::microseconds(settings.frameUs);
+    const auto frame = std::chrono::microseconds(settings.frameUs);
+    const Clock::time_point now = Clock::now();
+    // The next frame starts when the last one has ended and the tool, taking its time, has the
+    // report ready. The unit's own late wake-ups (timer slack, a busy machine) are not the
+    // wire's: the next frames' sleeps make up for them rather than every later frame carrying
+    // them. Only up to a bound, though: the wire never runs faster than a frame a report for
+    // long.
+    const Clock::duration forgiven = std::max<Clock::duration>(frame, kForgivenLateness);
+    Clock::time_point start = wireFreeAt == Clock::time_point{} ? now : wireFreeAt + toolTime;
+    start = std::max({start, ready, now - forgiven});
+    wireFreeAt = start + frame;
     SleepUntil(wireFreeAt);
 }
 
+SimulatedUnit::Clock::duration SimulatedUnit::ToolTime() const {
+    return handedBackAt == Clock::time_point{} ? Clock::duration{} : Clock::now() - handedBackAt;
+}
+
 bool SimulatedUnit::WriteReport(ReportView report, std::uint32_t /*timeoutMs*/) {
+    const Clock::duration toolTime = ToolTime();
+    const HandBack handBack(*this);
     if (closed || Unplugged()) return false;
     if (Silent()) {
         ++exchanged;
         return true;  // taken off the wire, never acted on
     }
-    TakeFrame();
+    TakeFrame(toolTime);
     const std::uint64_t number = ++exchanged;
     if (number == settings.faults.dropReport) return true;
     Report received;
@@ -83,6 +104,8 @@ bool SimulatedUnit::WriteReport(ReportView report, std::uint32_t /*timeoutMs*/) 
 
 bool SimulatedUnit::ReadReport(std::span<std::uint8_t, kReportBytes> report, std::size_t& count,
                                std::uint32_t timeoutMs) {
+    const Clock::duration toolTime = ToolTime();
+    const HandBack handBack(*this);
     std::fill(report.begin(), report.end(), 0);
     count = 0;
     if (closed || Unplugged()) return false;
@@ -97,10 +120,14 @@ bool SimulatedUnit::ReadReport(std::span<std::uint8_t, kReportBytes> report, std
         }
         if (Silent() || outgoing.empty() || outgoing.front().readyAt > deadline) {
             SleepUntil(deadline);  // a silent unit costs the caller its whole wait
+            // The wire stood idle meanwhile: the next frame starts no earlier than now.
+            if (settings.frameUs != 0 && timeoutMs != 0) {
+                wireFreeAt = std::max(wireFreeAt, Clock::now());
+            }
             return false;
         }
         SleepUntil(outgoing.front().readyAt);
-        TakeFrame(outgoing.front().readyAt);
+        TakeFrame(toolTime, outgoing.front().readyAt);
         Report sent = outgoing.front().report;
         outgoing.pop_front();
         const std::uint64_t number = ++exchanged;
@@ -127,7 +154,7 @@ void SimulatedUnit::Reply(std::uint8_t code, std::uint32_t status, std::uint32_t
                           Clock::duration delay) {
     CommandFrame frame{code, kFrameLength, status, value, 0, 0, 0, kFrameSignature, 0};
     frame.frameSum = FrameSumOf(frame);
-    Outgoing out{{}, Clock::now() + delay};
+    Outgoing out{{}, Now() + delay};
     const auto bytes = EncodeFrame(frame);
     std::copy(bytes.begin(), bytes.end(), out.report.begin() + 1);
     outgoing.push_back(out);
@@ -212,7 +239,7 @@ void SimulatedUnit::ReadBlock(const CommandFrame& frame) {
     if (!ok) data.fill(0xFF);
     // The data phase always runs, so the tool stays in step even when the read is refused.
     for (std::uint32_t i = 0; i < kReportsPerBlock; ++i) {
-        Outgoing out{{}, Clock::now()};
+        Outgoing out{{}, Now()};
         std::copy_n(data.begin() + i * kReportDataBytes, kReportDataBytes, out.report.begin() + 1);
         outgoing.push_back(out);
     }

@@ -90,8 +90,20 @@ private:
     [[nodiscard]] bool Unplugged() noexcept;
     [[nodiscard]] bool Silent() const noexcept;
     void Corrupt(std::span<std::uint8_t> report) const noexcept;
-    // Waits for the next free frame on the wire, at `ready` or later, and takes it.
-    void TakeFrame(Clock::time_point ready = {});
+    // Waits for the next free frame on the wire, at `ready` or later, and takes it. `toolTime`:
+    // how long the tool took since the unit last handed it control.
+    void TakeFrame(Clock::duration toolTime, Clock::time_point ready = {});
+    // When paced: the end of the last frame, the moment a reply can be ready; else the clock.
+    [[nodiscard]] Clock::time_point Now() const;
+    [[nodiscard]] Clock::duration ToolTime() const;
+    // Notes when a call returns to the tool.
+    struct HandBack {
+        explicit HandBack(SimulatedUnit& unit) : unit(unit) {}
+        ~HandBack() { unit.handedBackAt = Clock::now(); }
+        HandBack(const HandBack&) = delete;
+        HandBack& operator=(const HandBack&) = delete;
+        SimulatedUnit& unit;
+    };
 
     SimSettings settings;
     std::unique_ptr<BankStore> banks;
@@ -104,6 +116,7 @@ private:
     std::uint64_t exchanged = 0;
     bool disconnected = false;
     Clock::time_point wireFreeAt{};
+    Clock::time_point handedBackAt{};
     bool closed = false;
     bool madeLate = false;
 };

@@ -35,7 +35,7 @@ bool QueueWindowThread::Post(unsigned message, std::uintptr_t wParam, std::intpt
     ++posted[message];
     std::size_t waiting = 0;
     for (const Item& item : queue) waiting += item.result == nullptr ? 1 : 0;
-    largestQueue = std::max(largestQueue, waiting);
+    largestQueue = std::max(largestQueue.load(), waiting);
     changed.notify_all();
     return true;
 }

@@ -50,7 +50,8 @@ public:
     void Close();
 
     bool refusePosts = false;
-    std::size_t largestQueue = 0;
+    // Read by the test while the worker posts.
+    std::atomic<std::size_t> largestQueue{0};
     std::size_t postsRefused = 0;
     std::map<unsigned, std::size_t> posted;  // how many of each message were queued
 

@@ -162,6 +162,48 @@ TEST(ReadUnitInfo, ALayoutBlockWithAWrongSumCountsAsAbsent) {
     EXPECT_EQ(std::vector<std::uint8_t>(u.unit.identity.begin(), u.unit.identity.end()),
               Identity("FIXED UNIT"));
     EXPECT_EQ(u.unit.databaseDate, SecondsToDate(test::kDatabaseSeconds));
+    EXPECT_EQ(u.unit.ReadingFault(), "");  // read twice, the same both times
+}
+
+// Taken as it came, a layout block garbled on the wire would send a laid-out unit's update to
+// the fixed addresses, which the unit does not read, and a garbled settings block would lose
+// the model that decides the layout: either is read again, and two answers make the reading fail.
+TEST(ReadUnitInfo, ABlockGarbledOnTheWayIsReadAgainAndTheReadingFails) {
+    struct Case {
+        const char* name;
+        bool laidOut;
+        bool settings;
+        std::uint64_t corruptReport;  // a data report of the layout (6-9) or settings read
+    };
+    const Case cases[] = {
+        {"layout block", true, true, 7},
+        {"erased layout block", false, true, 8},
+        {"settings block", false, true, 12},
+        {"erased settings block", true, false, 14},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimUnit u;
+        if (c.laidOut) {
+            const auto block = WriteLayoutBlock(RecordAt(0x30000, 0x40000, 0x50000));
+            u.Put(kBank0, 0x16000, {block.begin(), block.end()});
+        }
+        if (c.settings) {
+            const SettingsBlock settings = SettingsOfLayout(4);
+            u.Put(kBank0, 0x11000, {settings.bytes.begin(), settings.bytes.end()});
+        }
+        u.sim->Faults().corruptReport = c.corruptReport;
+        ASSERT_TRUE(u.ConnectAndRead());
+        EXPECT_EQ(u.unit.ReadingFault(), kReadingUnsteady);
+        EXPECT_EQ(u.unit.WriteUpdate(test::MakePackage(3000, 6000, 4096)), kWriteFailed);
+        EXPECT_TRUE(u.NewCommands().empty());  // nothing written
+
+        u.sim->Faults().corruptReport = 0;  // read again on a sound link, it is whole
+        ASSERT_TRUE(u.ConnectAndRead());
+        EXPECT_EQ(u.unit.ReadingFault(), "");
+        EXPECT_EQ(u.unit.HasLayoutRecord(), c.laidOut);
+        EXPECT_EQ(u.unit.settingsFormat, c.settings ? 4 : -1);
+    }
 }
 
 TEST(ReadUnitInfo, WithoutALayoutRecordTheSettingsLayoutSuppliesModelAndRevision) {

@@ -97,11 +97,18 @@ TEST(SimulatedUnit, APacedUnitTakesAFramePerReport) {
     SimulatedUnit sim(SimSettings{1011, {}, 2000}, std::make_unique<MemoryBankStore>(0x100000));
     CHidCmd link;
     link.Attach(std::make_unique<BorrowedTransport>(sim), nullptr);
+    link.SetTimeoutMs(50);
     std::array<std::uint8_t, 256> block{};
-    const auto start = std::chrono::steady_clock::now();
+    auto start = std::chrono::steady_clock::now();
     ASSERT_EQ(link.ReadOneBlock(0, 0, block), 256);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(12));
     EXPECT_EQ(sim.ReportsExchanged(), 6u);
+
+    // Nor after the wire stood idle while the tool waited for a reply that never came.
+    EXPECT_FALSE(link.ReceiveReply());
+    start = std::chrono::steady_clock::now();
+    ASSERT_EQ(link.ReadOneBlock(0, 0, block), 256);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(12));
 }
 
 TEST(SimulatedUnit, RecordsFramesThatBreakTheProtocol) {
