@@ -12,6 +12,7 @@ inline constexpr int kIdIconUpdate = 130;
 inline constexpr int kIdIconOpen = 131;
 inline constexpr int kIdIconSetting = 142;
 inline constexpr int kIdBitmapPicture = 144;
+inline constexpr int kIdBitmapPicture2x = 145;  // the same drawn at twice the size
 inline constexpr int kIdBitmapProvinceMap = 147;
 
 inline constexpr int kIdSetting = 1000;

@@ -35,6 +35,66 @@ bool FileOpensForReading(const std::wstring& path) {
     return file.is_open();
 }
 
+// The picture is drawn for 96 dpi. A larger picture area (a screen set above 96 dpi) gets the
+// drawing of twice the size, scaled down to fill the area, so the picture keeps its share of
+// the window instead of sitting small in the middle of it.
+HBITMAP LoadPicture(HINSTANCE instance, HWND area) {
+    RECT client{};
+    ::GetClientRect(area, &client);
+    const auto load = [instance](int id) {
+        return static_cast<HBITMAP>(
+            ::LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    };
+    HBITMAP small = load(kIdBitmapPicture);
+    BITMAP size{};
+    if (small == nullptr || ::GetObjectW(small, sizeof size, &size) == 0 ||
+        (client.right <= size.bmWidth && client.bottom <= size.bmHeight)) {
+        return small;
+    }
+    // The largest size of the picture's shape that the area holds.
+    int width = client.right;
+    int height = MulDiv(width, size.bmHeight, size.bmWidth);
+    if (height > client.bottom) {
+        height = client.bottom;
+        width = MulDiv(height, size.bmWidth, size.bmHeight);
+    }
+    HBITMAP large = load(kIdBitmapPicture2x);
+    BITMAP largeSize{};
+    if (large == nullptr || ::GetObjectW(large, sizeof largeSize, &largeSize) == 0) {
+        if (large != nullptr) ::DeleteObject(large);
+        return small;
+    }
+    if (width >= largeSize.bmWidth) {
+        ::DeleteObject(small);
+        return large;
+    }
+    HDC screen = ::GetDC(nullptr);
+    HDC from = ::CreateCompatibleDC(screen);
+    HDC to = ::CreateCompatibleDC(screen);
+    HBITMAP scaled = ::CreateCompatibleBitmap(screen, width, height);
+    bool drawn = false;
+    if (from != nullptr && to != nullptr && scaled != nullptr) {
+        HGDIOBJ oldFrom = ::SelectObject(from, large);
+        HGDIOBJ oldTo = ::SelectObject(to, scaled);
+        ::SetStretchBltMode(to, HALFTONE);  // averages the pixels it drops
+        ::SetBrushOrgEx(to, 0, 0, nullptr);
+        drawn = ::StretchBlt(to, 0, 0, width, height, from, 0, 0, largeSize.bmWidth,
+                             largeSize.bmHeight, SRCCOPY) != FALSE;
+        ::SelectObject(from, oldFrom);
+        ::SelectObject(to, oldTo);
+    }
+    if (to != nullptr) ::DeleteDC(to);
+    if (from != nullptr) ::DeleteDC(from);
+    ::ReleaseDC(nullptr, screen);
+    ::DeleteObject(large);
+    if (!drawn) {
+        if (scaled != nullptr) ::DeleteObject(scaled);
+        return small;
+    }
+    ::DeleteObject(small);
+    return scaled;
+}
+
 }  // namespace
 
 bool ParseKivrelCommandLine(int argc, const wchar_t* const* argv,
@@ -75,6 +135,7 @@ CKivrelDlg::~CKivrelDlg() {
     threadWindow = nullptr;
     model.reset();  // stops and waits for the worker and the downloaders
     if (provinceMap != nullptr) ::DeleteObject(provinceMap);
+    if (picture != nullptr) ::DeleteObject(picture);
 }
 
 BOOL CKivrelDlg::OnInitDialog() {
@@ -99,8 +160,7 @@ BOOL CKivrelDlg::OnInitDialog() {
 
     ::SetDlgItemTextW(window, kIdFileFrame, L"Update the File");
     ::SetDlgItemTextW(window, kIdProgressFrame, L"Progress");
-    HBITMAP picture = static_cast<HBITMAP>(::LoadImageW(
-        instance, MAKEINTRESOURCEW(kIdBitmapPicture), IMAGE_BITMAP, 0, 0, LR_SHARED));
+    picture = LoadPicture(instance, Item(kIdPicture));
     ::SendDlgItemMessageW(window, kIdPicture, STM_SETIMAGE, IMAGE_BITMAP,
                           reinterpret_cast<LPARAM>(picture));
     AttachControls();

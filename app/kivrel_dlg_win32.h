@@ -74,6 +74,7 @@ private:
     std::unique_ptr<Archivers> archivers;
     HICON icon = nullptr;
     HBITMAP provinceMap = nullptr;  // lent to the province window
+    HBITMAP picture = nullptr;
     CTextProgressCtrl progressBar;
     CShadeButtonST openButton;
     CShadeButtonST closeButton;

@@ -221,27 +221,30 @@ def text(c, x, y, word, scale, colour):
         x += 6 * scale
 
 
-def picture():
-    w, h = 423, 218
+def picture(s=1):
+    """The main window's picture at s times its 96 dpi size (423 x 218)."""
+    w, h = 423 * s, 218 * s
     c = Canvas(w, h, (0, 0, 0, 255))
     for y in range(h):  # night sky to dusk
         t = y / (h - 1)
         colour = (int(14 + 40 * t), int(28 + 60 * t), int(64 + 90 * t), 255)
         for x in range(w):
             c.px[y * w + x] = list(colour)
-    c.polygon([(0, h), (w, h), (w, 150), (0, 150)], (38, 44, 52, 255))
-    c.polygon([(150, h), (330, h), (226, 150), (206, 150)], (70, 76, 86, 255))
+    c.polygon([(0, h), (w, h), (w, 150 * s), (0, 150 * s)], (38, 44, 52, 255))
+    c.polygon([(150 * s, h), (330 * s, h), (226 * s, 150 * s), (206 * s, 150 * s)],
+              (70, 76, 86, 255))
     for i in range(5):
         y0 = 156 + i * i * 3 + i * 4
-        c.rect(214 - i * 1.5, y0, 218 + i * 1.5, y0 + 4 + i * 2, (235, 220, 120, 255))
-    c.rect(330, 70, 335, 160, (150, 155, 165, 255))
-    c.rect(312, 58, 352, 80, (215, 220, 228, 255), radius=4)
-    c.circle(321, 69, 6, (40, 45, 60, 255))
-    c.circle(321, 69, 3, (90, 170, 255, 255))
+        c.rect((214 - i * 1.5) * s, y0 * s, (218 + i * 1.5) * s, (y0 + 4 + i * 2) * s,
+               (235, 220, 120, 255))
+    c.rect(330 * s, 70 * s, 335 * s, 160 * s, (150, 155, 165, 255))
+    c.rect(312 * s, 58 * s, 352 * s, 80 * s, (215, 220, 228, 255), radius=4 * s)
+    c.circle(321 * s, 69 * s, 6 * s, (40, 45, 60, 255))
+    c.circle(321 * s, 69 * s, 3 * s, (90, 170, 255, 255))
     for r0, r1 in ((12, 15), (20, 23), (28, 31)):
-        c.ring(321, 69, r0, r1, (255, 200, 80, 200), start=150, end=210)
-    text(c, 24, 24, "KIVREL", 6, (240, 244, 250, 255))
-    c.rect(24, 74, 200, 77, (90, 170, 255, 255))
+        c.ring(321 * s, 69 * s, r0 * s, r1 * s, (255, 200, 80, 200), start=150, end=210)
+    text(c, 24 * s, 24 * s, "KIVREL", 6 * s, (240, 244, 250, 255))
+    c.rect(24 * s, 74 * s, 200 * s, 77 * s, (90, 170, 255, 255))
     return c
 
 
@@ -499,6 +502,9 @@ def main():
             f.write(ico([draw(s) for s in (48, 32, 24, 16)]))
     with open(os.path.join(out, "picture.bmp"), "wb") as f:
         f.write(bmp24(picture()))
+    # Twice the size, for screens above 96 dpi: the window scales it down to its picture area.
+    with open(os.path.join(out, "picture_2x.bmp"), "wb") as f:
+        f.write(bmp24(picture(2)))
     provinces, grid = province_map()
     check_province_map(grid)
     with open(os.path.join(out, "province_map.bmp"), "wb") as f:

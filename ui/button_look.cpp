@@ -131,7 +131,7 @@ AttachedStyle AttachStyle(std::uint32_t style) noexcept {
 }
 
 int FittingIconSize(PixelSize client) noexcept {
-    for (const int size : {32, 24, 16}) {
+    for (const int size : {48, 32, 24, 16}) {
         if (size + 8 <= client.height && 3 * size <= client.width) return size;
     }
     return 16;

@@ -121,9 +121,9 @@ struct AttachedStyle {
     return value == 1 || value == 2;
 }
 
-// The largest of the drawn icon sizes (32, 24, 16) that leaves four pixels above and below in
+// The largest of the drawn icon sizes (48, 32, 24, 16) that leaves four pixels above and below in
 // a button of this client size and takes at most a third of its width, so the caption keeps
-// room beside it.
+// room beside it. Buttons grow with the screen's dpi, and so do their icons.
 [[nodiscard]] int FittingIconSize(PixelSize client) noexcept;
 
 }  // namespace kivrel

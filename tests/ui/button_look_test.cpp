@@ -222,6 +222,8 @@ TEST(ButtonLookChoices, ShadePictureAndIconSize) {
         {{126, 20}, 16}, {{126, 5}, 16},
         {{95, 45}, 24},  // a third of the width at most
         {{63, 33}, 16},  // the small Open button
+        {{190, 64}, 48}, {{190, 55}, 32},  // a Setting button at 144 dpi; a lower one
+        {{143, 64}, 32},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.client.width << "x" << c.client.height);
