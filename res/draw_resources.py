@@ -40,6 +40,18 @@ class Canvas:
                 if hits:
                     self.blend(x, y, colour, hits / 16.0)
 
+    def cut(self, inside, box):
+        """Makes the pixels of `box` whose samples satisfy inside(x, y) transparent."""
+        x0, y0, x1, y1 = (max(0, int(box[0])), max(0, int(box[1])),
+                          min(self.w, int(math.ceil(box[2]))), min(self.h, int(math.ceil(box[3]))))
+        offsets = [(i + 0.5) / 4 for i in range(4)]
+        for y in range(y0, y1):
+            for x in range(x0, x1):
+                hits = sum(1 for oy in offsets for ox in offsets if inside(x + ox, y + oy))
+                if hits:
+                    p = self.px[y * self.w + x]
+                    p[3] = round(p[3] * (1 - hits / 16.0))
+
     def circle(self, cx, cy, r, colour):
         self.shape(lambda x, y: (x - cx) ** 2 + (y - cy) ** 2 <= r * r,
                    (cx - r - 1, cy - r - 1, cx + r + 1, cy + r + 1), colour)
@@ -159,10 +171,15 @@ def icon_update(s):
     c = Canvas(s, s)
     k = s / 32.0
     c.circle(16 * k, 16 * k, 14.5 * k, (40, 150, 70, 255))
-    white = (255, 255, 255, 255)
-    c.rect(13.5 * k, 7 * k, 18.5 * k, 16 * k, white)
-    c.polygon([(8.5 * k, 15 * k), (23.5 * k, 15 * k), (16 * k, 22.5 * k)], white)
-    c.rect(9 * k, 23.5 * k, 23 * k, 26 * k, white, radius=1 * k)
+    # The arrow is cut out of the disc rather than painted white, so the disabled look (the
+    # icon's shape embossed) still shows it: the Update button is disabled whenever no unit
+    # is connected.
+    def arrow(x, y):
+        shaft = 13.5 * k <= x <= 18.5 * k and 7 * k <= y <= 16 * k
+        head = y >= 15 * k and abs(x - 16 * k) <= (22.5 * k - y) * 7.5 / 7.5
+        tray = 9 * k <= x <= 23 * k and 23.5 * k <= y <= 26 * k
+        return shaft or head or tray
+    c.cut(arrow, (0, 0, s, s))
     return c
 
 
