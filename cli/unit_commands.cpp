@@ -1,6 +1,7 @@
 // `kivrel info` and `kivrel sim create`: reading a unit and making a simulated one.
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -54,6 +55,19 @@ std::string DateText(const BuildDate& date) {
     return Blank(date) ? "blank (erased flash)" : FormatDate(date);
 }
 
+// Layouts 0 and -1 are blocks the tool cannot use: the settings window never opens for them.
+std::string SettingsLayoutText(std::int32_t layout) {
+    if (layout > 0) return std::to_string(layout);
+    return std::to_string(layout) + (layout == 0 ? " (not usable)" : " (not recognised)");
+}
+
+std::string IdentityText(std::span<const std::uint8_t> identity) {
+    if (std::all_of(identity.begin(), identity.end(), [](std::uint8_t b) { return b == 0xFF; })) {
+        return "blank (erased flash)";
+    }
+    return "\"" + AsciiText(identity.first(16)) + "\" (" + Hex(identity.first(16)) + "...)";
+}
+
 void PrintJson(const nlohmann::json& json) {
     std::cout << json.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
 }
@@ -102,11 +116,10 @@ int RunInfo(const GlobalOptions& options) {
               << "Capacity:          " << unit.capacity << " bytes\n"
               << "Model:             " << Hex32(unit.modelId) << " \"" << ModelText(unit.modelId)
               << "\"\n"
-              << "Settings layout:   " << unit.settingsFormat << ", revision "
+              << "Settings layout:   " << SettingsLayoutText(unit.settingsFormat) << ", revision "
               << unit.settingsRevision << '\n'
               << "Layout record:     " << (unit.HasLayoutRecord() ? "yes" : "no") << '\n'
-              << "Identity:          \"" << AsciiText(std::span(unit.identity).first(16)) << "\" ("
-              << Hex(std::span(unit.identity).first(16)) << "...)\n"
+              << "Identity:          " << IdentityText(unit.identity) << '\n'
               << "Main date:         " << DateText(unit.mainDate) << '\n'
               << "Resource date:     " << DateText(unit.resourceDate) << '\n'
               << "Database date:     " << DateText(unit.databaseDate) << '\n'

@@ -66,6 +66,11 @@ TEST_F(UnitCommands, InfoOnABlankSimulatedUnitGivesEveryKey) {
     EXPECT_NE(text.out.find("Boot version:      1012"), std::string::npos) << text.out;
     EXPECT_NE(text.out.find("Resource date:     blank (erased flash)\n"), std::string::npos)
         << text.out;
+    EXPECT_NE(text.out.find("Identity:          blank (erased flash)\n"), std::string::npos)
+        << text.out;
+    EXPECT_NE(text.out.find("Settings layout:   -1 (not recognised), revision 0\n"),
+              std::string::npos)
+        << text.out;
     EXPECT_EQ(text.out.find("2106"), std::string::npos) << text.out;
 }
 
