@@ -6,3 +6,7 @@ kivrel_fuzz_target(fuzz_version_file
 kivrel_fuzz_target(fuzz_http_headers
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/http_headers_fuzz.cpp
   LIBS kivrel_net)
+# A proxy address, from the command line or the proxy variables other programs set.
+kivrel_fuzz_target(fuzz_proxy_address
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/proxy_address_fuzz.cpp
+  LIBS kivrel_net)
