@@ -99,7 +99,10 @@ private:
     // Notes when a call returns to the tool.
     struct HandBack {
         explicit HandBack(SimulatedUnit& unit) : unit(unit) {}
-        ~HandBack() { unit.handedBackAt = Clock::now(); }
+        ~HandBack() {
+            // Only a paced wire needs to know how long the tool took between its calls.
+            if (unit.settings.frameUs != 0) unit.handedBackAt = Clock::now();
+        }
         HandBack(const HandBack&) = delete;
         HandBack& operator=(const HandBack&) = delete;
         SimulatedUnit& unit;
