@@ -66,11 +66,14 @@ bool CHidCmd::ReceiveReply(CommandFrame* reply) {
         if (!ReadInput(count, waitMs)) return false;
         CommandFrame frame;
         if (!ParseReplyFrame(std::span(report).first(count), frame)) return false;
-        if (frame.code == replyCode) {
+        // A reply that names another command is an earlier command's, come after its bound.
+        // One that names no command at all is taken as this command's: nothing promises that
+        // every unit echoes the code, and such a unit must not fail every exchange.
+        if (frame.code == replyCode || !IsCommandCode(frame.code)) {
             if (reply != nullptr) *reply = frame;
             return frame.wordA == 0;
         }
-        // An earlier command's reply, come after its bound: wait on for this one's.
+        // Wait on for this command's own reply.
         const auto left =
             std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (stale == kMaxStaleReplies || left <= 0) return false;

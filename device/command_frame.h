@@ -28,6 +28,22 @@ enum class CommandCode : std::uint8_t {
     kQueryCapacity = 0xFB,
 };
 
+// True for the code of a command of the table above.
+[[nodiscard]] constexpr bool IsCommandCode(std::uint8_t code) noexcept {
+    switch (static_cast<CommandCode>(code)) {
+        case CommandCode::kEraseSectors:
+        case CommandCode::kReadBlock:
+        case CommandCode::kWriteBlocks:
+        case CommandCode::kSettingsDone:
+        case CommandCode::kQueryVersion:
+        case CommandCode::kFinishUpdate:
+        case CommandCode::kAbandonUnit:
+        case CommandCode::kQueryCapacity:
+            return true;
+    }
+    return false;
+}
+
 struct CommandFrame {
     std::uint8_t code = 0;
     std::uint8_t length = 0;

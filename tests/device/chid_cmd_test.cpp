@@ -121,7 +121,9 @@ TEST(CommandFrame, RepliesAreJudgedByCodeLengthSignatureAndSum) {
     const Case cases[] = {
         {"success", 0, 0xF7, 0, true, true},
         {"status 1 is a refusal that keeps the reply", 0, 0xF7, 1, false, true},
-        {"another command's code", 0, 0x42, 0, false, false},
+        {"another command's code: an earlier command's late reply", 0, 0xF1, 0, false, false},
+        {"no command's code: a unit that does not echo it", 0, 0x00, 0, true, true},
+        {"no command's code, status 1", 0, 0x42, 1, false, true},
         {"wrong checksum byte", 24, 0xF7, 0, false, false},
         {"wrong length byte", 2, 0xF7, 0, false, false},
         {"wrong signature", 20, 0xF7, 0, false, false},
