@@ -25,20 +25,17 @@
 #include "device/sim/sim_directory.h"
 #include "package/package_writer.h"
 #include "package/sample_package.h"
+#include "tests/win/window_text.h"
 
 namespace kivrel {
 namespace {
 
 namespace fs = std::filesystem;
+using test::BoxText;
+using test::TextOf;
 
 constexpr wchar_t kUnitPath[] =
     L"\\\\?\\HID#VID_0416&PID_B500#7&1a2b3c&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
-
-std::wstring TextOf(HWND window) {
-    wchar_t text[512] = {};
-    ::GetWindowTextW(window, text, 512);
-    return text;
-}
 
 bool WaitFor(const std::function<bool()>& condition, DWORD milliseconds = 20000) {
     const ULONGLONG deadline = ::GetTickCount64() + milliseconds;
@@ -68,20 +65,6 @@ HWND OwnedBox(HWND owner) {
         },
         reinterpret_cast<LPARAM>(&search));
     return search.found;
-}
-
-std::wstring BoxText(HWND box) {
-    std::wstring text;
-    ::EnumChildWindows(
-        box,
-        [](HWND child, LPARAM data) -> BOOL {
-            wchar_t className[32] = {};
-            ::GetClassNameW(child, className, 32);
-            if (std::wstring(className) == L"Static") *reinterpret_cast<std::wstring*>(data) += TextOf(child);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&text));
-    return text;
 }
 
 std::size_t ThreadsOfThisProcess() {

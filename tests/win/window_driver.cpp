@@ -19,17 +19,16 @@
 #include <string>
 #include <vector>
 
+#include "tests/win/window_text.h"
+
 namespace {
+
+using kivrel::test::BoxText;
+using kivrel::test::TextOf;
 
 constexpr wchar_t kMainWindowClass[] = L"UPDATE_FLASH_CLASS";
 
 HWND MainWindow() { return ::FindWindowW(kMainWindowClass, nullptr); }
-
-std::wstring TextOf(HWND window) {
-    wchar_t text[1024] = {};
-    ::GetWindowTextW(window, text, static_cast<int>(std::size(text)));
-    return text;
-}
 
 void PrintUtf8(const std::wstring& text) {
     const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr,
@@ -76,23 +75,6 @@ HWND OwnedDialog() {
         },
         reinterpret_cast<LPARAM>(&search));
     return search.found;
-}
-
-std::wstring BoxText(HWND box) {
-    std::wstring text;
-    ::EnumChildWindows(
-        box,
-        [](HWND child, LPARAM data) -> BOOL {
-            wchar_t className[64] = {};
-            ::GetClassNameW(child, className, 64);
-            if (std::wcscmp(className, L"Static") == 0) {
-                const std::wstring piece = TextOf(child);
-                if (!piece.empty()) *reinterpret_cast<std::wstring*>(data) += piece;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&text));
-    return text;
 }
 
 }  // namespace
