@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
 namespace kivrel::test {
 
@@ -11,8 +12,14 @@ class TestSocket {
 public:
     TestSocket() = default;
     ~TestSocket() { Close(); }
-    TestSocket(TestSocket&& other) noexcept;
-    TestSocket& operator=(TestSocket&& other) noexcept;
+    TestSocket(TestSocket&& other) noexcept : native(std::exchange(other.native, kInvalid)) {}
+    TestSocket& operator=(TestSocket&& other) noexcept {
+        if (this != &other) {
+            Close();
+            native = std::exchange(other.native, kInvalid);
+        }
+        return *this;
+    }
     TestSocket(const TestSocket&) = delete;
     TestSocket& operator=(const TestSocket&) = delete;
 

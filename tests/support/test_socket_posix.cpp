@@ -33,17 +33,6 @@ namespace {
 
 }  // namespace
 
-TestSocket::TestSocket(TestSocket&& other) noexcept
-    : native(std::exchange(other.native, kInvalid)) {}
-
-TestSocket& TestSocket::operator=(TestSocket&& other) noexcept {
-    if (this != &other) {
-        Close();
-        native = std::exchange(other.native, kInvalid);
-    }
-    return *this;
-}
-
 TestSocket TestSocket::ListenOnLoopback(std::uint16_t& port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return {};

@@ -39,17 +39,6 @@ void StartWinsock() {
 
 }  // namespace
 
-TestSocket::TestSocket(TestSocket&& other) noexcept
-    : native(std::exchange(other.native, kInvalid)) {}
-
-TestSocket& TestSocket::operator=(TestSocket&& other) noexcept {
-    if (this != &other) {
-        Close();
-        native = std::exchange(other.native, kInvalid);
-    }
-    return *this;
-}
-
 TestSocket TestSocket::ListenOnLoopback(std::uint16_t& port) {
     StartWinsock();
     const SOCKET socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
