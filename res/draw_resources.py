@@ -29,8 +29,9 @@ class Canvas:
             p[i] = round((colour[i] * a + p[i] * (p[3] / 255.0) * (1 - a)) / out_a)
         p[3] = round(out_a * 255)
 
-    def shape(self, inside, box, colour):
-        """Fills the pixels of `box` (x0, y0, x1, y1) whose samples satisfy inside(x, y)."""
+    def coverage(self, inside, box):
+        """(x, y, share) for the pixels of `box` (x0, y0, x1, y1) whose samples satisfy
+        inside(x, y), share being the part of the pixel's 16 samples that do."""
         x0, y0, x1, y1 = (max(0, int(box[0])), max(0, int(box[1])),
                           min(self.w, int(math.ceil(box[2]))), min(self.h, int(math.ceil(box[3]))))
         offsets = [(i + 0.5) / 4 for i in range(4)]
@@ -38,19 +39,18 @@ class Canvas:
             for x in range(x0, x1):
                 hits = sum(1 for oy in offsets for ox in offsets if inside(x + ox, y + oy))
                 if hits:
-                    self.blend(x, y, colour, hits / 16.0)
+                    yield x, y, hits / 16.0
+
+    def shape(self, inside, box, colour):
+        """Fills the pixels of `box` whose samples satisfy inside(x, y)."""
+        for x, y, share in self.coverage(inside, box):
+            self.blend(x, y, colour, share)
 
     def cut(self, inside, box):
         """Makes the pixels of `box` whose samples satisfy inside(x, y) transparent."""
-        x0, y0, x1, y1 = (max(0, int(box[0])), max(0, int(box[1])),
-                          min(self.w, int(math.ceil(box[2]))), min(self.h, int(math.ceil(box[3]))))
-        offsets = [(i + 0.5) / 4 for i in range(4)]
-        for y in range(y0, y1):
-            for x in range(x0, x1):
-                hits = sum(1 for oy in offsets for ox in offsets if inside(x + ox, y + oy))
-                if hits:
-                    p = self.px[y * self.w + x]
-                    p[3] = round(p[3] * (1 - hits / 16.0))
+        for x, y, share in self.coverage(inside, box):
+            p = self.px[y * self.w + x]
+            p[3] = round(p[3] * (1 - share))
 
     def circle(self, cx, cy, r, colour):
         self.shape(lambda x, y: (x - cx) ** 2 + (y - cy) ** 2 <= r * r,
