@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "base/ascii_text.h"
+#include "base/le_bytes.h"
 
 namespace kivrel {
 namespace {
@@ -61,10 +62,8 @@ void TrimOuterSpace(std::string& text) {
 }  // namespace
 
 std::int32_t VendorOffsetOf(std::span<const std::uint8_t> descriptor) noexcept {
-    if (descriptor.size() < kVendorOffsetField + 4) return 0;
-    const std::uint8_t* p = descriptor.data() + kVendorOffsetField;
-    const std::uint32_t value = std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 |
-                                std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
+    std::uint32_t value = 0;  // a descriptor too short to hold the field gives 0
+    (void)LeReader(descriptor).U32At(kVendorOffsetField, value);
     return static_cast<std::int32_t>(value);
 }
 

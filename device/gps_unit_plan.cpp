@@ -361,10 +361,7 @@ int CGpsUnit::PlanLayout(const UpdatePackage& package, const ModelEntry* entry,
                 return kWriteDoesNotFit;
             }
             plan.layout = LayoutAction::kStore;
-            if (!LayoutHoldsTogether(plan.record, capacity)) {
-                plan.misfit = {PlanPart::kLayoutRecord, end, capacity};
-                return kWriteDoesNotFit;
-            }
+            // The record is checked as a unit's own is, below: a refused plan sends nothing.
             StoreLayout(plan, entry->firstLayoutWord);
         }
         return PlanFromRecord(package, entry, plan);

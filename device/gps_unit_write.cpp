@@ -1,6 +1,5 @@
 // Writing an update into the unit by its plan.
 
-#include <array>
 
 #include "device/gps_unit.h"
 
@@ -32,7 +31,7 @@ std::span<const std::uint8_t> StepBytes(const PlanStep& step, const UpdatePackag
 }  // namespace
 
 bool CGpsUnit::SendStep(const PlanStep& step, std::span<const std::uint8_t> bytes) {
-    if (step.erase) return Erase(step.FirstSector(), step.length / kSectorBytes);
+    if (step.erase) return Erase(step.FirstSector(), step.Sectors());
     return WriteBlocks(step.address, step.bank, bytes, step.wordC, step.dataSum);
 }
 
