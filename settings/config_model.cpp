@@ -32,11 +32,6 @@ constexpr FiveBand kFiveBands[] = {{L"X Band", 0, 1},
                                    {L"KA Band", 6, 5},
                                    {L"Laser Band", 11, 1}};
 
-// The text fields of layout 3, their names in messages and the characters each has room for
-// (its width less the terminating zero).
-constexpr std::size_t kApnChars = 27, kUserChars = 27, kPasswordChars = 27, kServerChars = 19,
-                      kPortChars = 6;
-
 std::wstring RangeText(std::uint16_t lowMhz, std::uint16_t highMhz) {
     wchar_t text[48];
     std::swprintf(text, std::size(text), L"(%.03f~%.03f)", lowMhz / 1000.0, highMhz / 1000.0);
@@ -246,16 +241,12 @@ void ConfigModel::PlaceFrequencyDisplay() {
 void ConfigModel::BuildNetwork() {
     const auto& profiles = CarrierProfiles();
     const std::wstring apn = WidenBytes(original.Apn());
+    int match = -1;
     for (std::size_t i = 0; i < profiles.size(); ++i) {
-        if (EqualsIgnoringAsciiCase(apn, profiles[i].apn)) carrier = static_cast<int>(i);
+        if (EqualsIgnoringAsciiCase(apn, profiles[i].apn)) match = static_cast<int>(i);
     }
-    if (carrier >= 0) {
-        const CarrierProfile& profile = profiles[static_cast<std::size_t>(carrier)];
-        companyText = profile.name;
-        initial.apn = profile.apn;
-        initial.userName = profile.userName;
-        initial.password = profile.password;
-        credentialsEditable = static_cast<std::size_t>(carrier) == kEditableCarrierProfile;
+    if (match >= 0) {
+        PickCarrier(static_cast<std::size_t>(match), initial);
     } else {
         // An APN of no profile is the unit's own connection: show it and keep it, rather than
         // offering the first carrier's and storing that over it.
@@ -275,7 +266,7 @@ void ConfigModel::PickCarrier(std::size_t index, ConfigEntries& entries) {
     entries.apn = profiles[index].apn;
     entries.userName = profiles[index].userName;
     entries.password = profiles[index].password;
-    credentialsEditable = index == profiles.size() - 1;
+    credentialsEditable = index == kEditableCarrierProfile;
 }
 
 PixelRect ConfigModel::BandBoxRect(const BandBox& box, const PixelRect& anchor1,
@@ -295,11 +286,13 @@ std::wstring ConfigModel::CheckTexts(const ConfigEntries& entries) const {
         std::size_t limit;
         bool stored;
     };
-    const Field fields[] = {{L"APN", entries.apn, kApnChars, credentials},
-                            {L"User name", entries.userName, kUserChars, credentials},
-                            {L"Password", entries.password, kPasswordChars, credentials},
-                            {L"Server", entries.server, kServerChars, true},
-                            {L"Port", entries.port, kPortChars, true}};
+    // Each field's name in messages and the characters the block has room for.
+    const Field fields[] = {
+        {L"APN", entries.apn, SettingsBlock::kApnChars, credentials},
+        {L"User name", entries.userName, SettingsBlock::kUserNameChars, credentials},
+        {L"Password", entries.password, SettingsBlock::kPasswordChars, credentials},
+        {L"Server", entries.server, SettingsBlock::kServerChars, true},
+        {L"Port", entries.port, SettingsBlock::kPortChars, true}};
     for (const Field& field : fields) {
         if (field.stored && field.text.size() > field.limit) {
             return TooLongText(field.name, field.limit);

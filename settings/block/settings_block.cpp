@@ -32,11 +32,11 @@ struct TextFieldPlace {
     std::size_t offset;
     std::size_t width;
 };
-constexpr TextFieldPlace kApn{53, 28};
-constexpr TextFieldPlace kServer{81, 20};
-constexpr TextFieldPlace kPort{101, 7};
-constexpr TextFieldPlace kUserName{108, 28};
-constexpr TextFieldPlace kPassword{136, 28};
+constexpr TextFieldPlace kApn{53, SettingsBlock::kApnChars + 1};
+constexpr TextFieldPlace kServer{81, SettingsBlock::kServerChars + 1};
+constexpr TextFieldPlace kPort{101, SettingsBlock::kPortChars + 1};
+constexpr TextFieldPlace kUserName{108, SettingsBlock::kUserNameChars + 1};
+constexpr TextFieldPlace kPassword{136, SettingsBlock::kPasswordChars + 1};
 
 constexpr bool HighFamily(int layout) noexcept {
     return layout >= 3;

@@ -97,6 +97,12 @@ public:
     [[nodiscard]] bool SetPort(std::string_view text) noexcept;
     [[nodiscard]] bool SetUserName(std::string_view text) noexcept;
     [[nodiscard]] bool SetPassword(std::string_view text) noexcept;
+    // The characters each of those fields holds, its terminating zero not counted.
+    static constexpr std::size_t kApnChars = 27;
+    static constexpr std::size_t kServerChars = 19;
+    static constexpr std::size_t kPortChars = 6;
+    static constexpr std::size_t kUserNameChars = 27;
+    static constexpr std::size_t kPasswordChars = 27;
 
     friend bool operator==(const SettingsBlock&, const SettingsBlock&) = default;
 
