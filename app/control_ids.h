@@ -3,8 +3,6 @@
 
 namespace kivrel {
 
-inline constexpr int kToolVersion = 204;  // shown in the system menu; highest settings revision accepted
-
 inline constexpr int kIdMainDialog = 102;
 inline constexpr int kIdIconApp = 128;
 inline constexpr int kIdIconClose = 129;

@@ -7,6 +7,7 @@
 
 #include "app/control_ids.h"
 #include "app/kivrel_dlg_win32.h"
+#include "update/prompts.h"
 
 namespace kivrel {
 namespace {
@@ -39,7 +40,7 @@ bool CKivrelApp::InitInstance(HINSTANCE instance) {
         argv == nullptr || ParseKivrelCommandLine(argc - 1, argv + 1, commandLine, error);
     if (argv != nullptr) ::LocalFree(argv);
     if (!understood) {
-        ::MessageBoxW(nullptr, error.c_str(), L"Update Tool", MB_OK | MB_ICONERROR);
+        ::MessageBoxW(nullptr, error.c_str(), kToolCaption.data(), MB_OK | MB_ICONERROR);
         return false;
     }
 

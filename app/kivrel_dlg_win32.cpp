@@ -148,7 +148,7 @@ BOOL CKivrelDlg::OnInitDialog() {
     // nothing.
     if (HMENU systemMenu = ::GetSystemMenu(window, FALSE)) {
         ::InsertMenuW(systemMenu, 0, MF_BYCOMMAND | MF_STRING, 0,
-                      (L"Version" + std::to_wstring(kToolVersion)).c_str());
+                      (L"Version" + std::to_wstring(kHighestSettingsRevision)).c_str());
     }
     icon = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(kIdIconApp), IMAGE_ICON, 0,
                                            0, LR_DEFAULTSIZE | LR_SHARED));

@@ -110,10 +110,7 @@ void MainWindowModel::Start() {
     services.view.StartTimer(kTimerProgress, kTimerProgressMs);
     versionCheckActive = false;
     shared.archiveUrl.clear();
-    versionFileUrl = options.versionUrl.empty()
-                         ? SelectVersionFileUrl(unit.identity, services.vendor.toolTag,
-                                                services.vendor.versionSources)
-                         : options.versionUrl;
+    versionFileUrl = VersionFileUrl();
     if (versionFileUrl.empty()) {
         SetStatus(kStatusChooseFile);
         onlineSourceSettled = false;
@@ -188,10 +185,7 @@ void MainWindowModel::RefreshConnectionState() {
         if (!shared.localFilePath.empty() || onlineSourceSettled) {
             Enable(MainButton::Open, true);
         } else {
-            versionFileUrl = options.versionUrl.empty()
-                                 ? SelectVersionFileUrl(unit.identity, services.vendor.toolTag,
-                                                        services.vendor.versionSources)
-                                 : options.versionUrl;
+            versionFileUrl = VersionFileUrl();
             if (!versionFileUrl.empty()) {
                 std::wstring error;
                 if (!StartVersionCheck(error)) {
@@ -211,18 +205,27 @@ void MainWindowModel::RefreshConnectionState() {
     SetTitle(ConnectionTitle());
 }
 
-void MainWindowModel::SetTitle(std::wstring text) {
-    title = std::move(text);
-    services.view.SetTitle(title);
+// The version file this unit's vendor publishes, or the one the command line gave.
+std::wstring MainWindowModel::VersionFileUrl() const {
+    return options.versionUrl.empty() ? SelectVersionFileUrl(unit.identity, services.vendor.toolTag,
+                                                             services.vendor.versionSources)
+                                      : options.versionUrl;
+}
+
+void MainWindowModel::CloseNow() {
+    Shutdown();
+    services.view.EndWindow();
+}
+
+void MainWindowModel::SetTitle(std::wstring_view text) {
+    services.view.SetTitle(text);
 }
 
 void MainWindowModel::SetStatus(std::wstring_view text) {
-    statusText = text;
     services.view.SetStatusText(text);
 }
 
 void MainWindowModel::SetBarText(std::wstring_view text) {
-    progressText = text;
     services.view.SetProgressText(text);
 }
 
@@ -507,8 +510,7 @@ void MainWindowModel::OnWorkerEnded() {
     unit.transferBusy = 0;
 
     if (closing) {
-        Shutdown();
-        services.view.EndWindow();
+        CloseNow();
         return;
     }
     unit.link.ClearStop();
@@ -562,8 +564,7 @@ void MainWindowModel::OnDeviceChange(DeviceEvent event, int classIndex, std::wst
 void MainWindowModel::OnClose() {
     if (closing) return;
     if (!runActive) {
-        Shutdown();
-        services.view.EndWindow();
+        CloseNow();
         return;
     }
     if (unit.transferBusy.load() != 0 &&
@@ -572,8 +573,7 @@ void MainWindowModel::OnClose() {
     }
     if (!runActive) {
         // The run ended while the question was up.
-        Shutdown();
-        services.view.EndWindow();
+        CloseNow();
         return;
     }
     closing = true;

@@ -20,6 +20,8 @@
 #include "app/window_event_sink.h"
 #include "device/gps_unit.h"
 #include "net/http_download.h"
+#include "settings/setting_button.h"
+#include "update/prompts.h"
 #include "update/update_run.h"
 
 namespace kivrel {
@@ -87,10 +89,10 @@ struct MainWindowOptions {
 };
 
 // The window's texts, exactly as the user sees them.
-inline constexpr std::wstring_view kTitleTool = L"Update Tool";
+inline constexpr std::wstring_view kTitleTool = kToolCaption;
 inline constexpr std::wstring_view kTitleConnected = L"   GPS Connected";
 inline constexpr std::wstring_view kTitleVersion = L"   V:";
-inline constexpr std::wstring_view kTitleNoUnit = L"   No hardware connected!";
+inline constexpr std::wstring_view kTitleNoUnit = kTextNoHardware;
 inline constexpr std::wstring_view kTitleConnecting = L"   GPS Connecting...";
 inline constexpr std::wstring_view kStatusChooseFile = L"Please choose the updated file!";
 inline constexpr std::wstring_view kStatusChooseOrConnect =
@@ -151,9 +153,6 @@ public:
     [[nodiscard]] const std::wstring& ArchiveUrl() const noexcept { return shared.archiveUrl; }
     [[nodiscard]] std::int32_t OnlineVersion() const noexcept { return onlineVersion; }
     [[nodiscard]] bool VersionCheckActive() const noexcept { return versionCheckActive; }
-    [[nodiscard]] const std::wstring& Title() const noexcept { return title; }
-    [[nodiscard]] const std::wstring& StatusText() const noexcept { return statusText; }
-    [[nodiscard]] const std::wstring& ProgressText() const noexcept { return progressText; }
     // How the last update run ended (meaningful once it has).
     [[nodiscard]] const UpdateRunOutcome& LastOutcome() const noexcept { return lastOutcome; }
 
@@ -181,7 +180,9 @@ private:
     void StopRun();
     void Shutdown();
 
-    void SetTitle(std::wstring text);
+    void SetTitle(std::wstring_view text);
+    [[nodiscard]] std::wstring VersionFileUrl() const;
+    void CloseNow();  // shuts the model down and ends the window
     void SetStatus(std::wstring_view text);
     void SetBarText(std::wstring_view text);
     // What the window wants enabled; a running update holds the three buttons off whatever
@@ -210,9 +211,6 @@ private:
     bool onlineSourceSettled = false;
     std::uint32_t lastTransferNumber = 0;
 
-    std::wstring title;
-    std::wstring statusText;
-    std::wstring progressText;
     std::wstring erasePhaseText;  // the bar's text when the transfer began
     std::array<bool, 3> wanted{true, true, true};
 

@@ -17,7 +17,8 @@ class CGpsUnit;
 class Prompts;
 struct VendorConfig;
 
-// The tool's own version: the highest settings revision it can edit.
+// The tool's own version, shown in the main window's system menu: the highest settings
+// revision it can edit.
 inline constexpr std::int32_t kHighestSettingsRevision = 204;
 
 inline constexpr std::wstring_view kSettingsTitle = L"Setting";
