@@ -256,6 +256,7 @@ int UpdateCommand::CheckFile() {
     UpdatePackage package;
     std::wstring cause;
     if (LoadUpdateFile(package, WidePathFromArgument(args.file), CliVendorConfig(), cause)) {
+        shared.loadedPackage = std::move(package);  // the run sends what was checked here
         return kExitOk;
     }
     return Fail(WideToUtf8(kTextOpenFailed), WideToUtf8(cause));
@@ -324,6 +325,7 @@ nlohmann::ordered_json UpdateCommand::ProvincesJson() const {
 
 int UpdateCommand::Run() {
     shared.dryRun = args.dryRun;
+    shared.wantFileFacts = true;  // for the printed result and the update record
     if (record) {
         record->Set("source", args.online ? "online" : "file");
         if (!args.online) record->Set("file", {{"name", LastComponent(args.file)}});

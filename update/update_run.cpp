@@ -219,8 +219,16 @@ bool Run::Unpack() {
 }
 
 bool Run::Load() {
-    if (LoadUpdateFile(package, updateFilePath, services.vendor, errorCause)) {
-        file = UpdateFileFactsOf(updateFilePath);
+    bool loaded = false;
+    if (shared.loadedPackage && updateFilePath == shared.localFilePath) {
+        package = std::move(*shared.loadedPackage);
+        shared.loadedPackage.reset();
+        loaded = true;
+    } else {
+        loaded = LoadUpdateFile(package, updateFilePath, services.vendor, errorCause);
+    }
+    if (loaded) {
+        if (shared.wantFileFacts) file = UpdateFileFactsOf(updateFilePath);
         return true;
     }
     if (!archivePath.empty()) {

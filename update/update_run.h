@@ -16,6 +16,7 @@
 
 #include "device/update_plan.h"
 #include "package/province_names.h"
+#include "package/update_package.h"
 
 namespace kivrel {
 
@@ -40,6 +41,12 @@ struct UpdateRunShared {
     // Plan only: the run goes as far as the plan (file, provinces, plan) and sends the unit
     // nothing; no success message either. The outcome carries the plan.
     bool dryRun = false;
+    // The local file, already loaded and checked by an owner that does so before the unit is
+    // touched: the run takes it rather than reading the file again.
+    std::optional<UpdatePackage> loadedPackage;
+    // The owner keeps a record of the run: the outcome names the file, its size and sum (one
+    // more read of the whole file).
+    bool wantFileFacts = false;
 
     // Left by the owner's thread when an archive download failed; read by the run's.
     void SetDownloadErrorText(std::wstring text) {
