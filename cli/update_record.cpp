@@ -2,15 +2,14 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 
-#include "base/native_path.h"
 #include "base/temp_folder.h"
 #include "base/text.h"
 #include "cli/cli_text.h"
 #include "cli/plan_text.h"
 #include "cli/unit_json.h"
 #include "kivrel_version.h"
+#include "net/local_file.h"
 #include "update/update_run.h"
 
 namespace kivrel::cli {
@@ -24,19 +23,11 @@ void ReplaceAll(std::string& text, const std::string& what, const std::string& w
     }
 }
 
-// Written whole or not at all: a record cut short by a full disk would mislead support.
-bool ReplaceFile(const std::filesystem::path& path, const std::string& contents) {
-    std::filesystem::path part = path;
-    part += ".part";
-    {
-        std::ofstream out(part, std::ios::binary | std::ios::trunc);
-        out << contents;
-        out.flush();
-        if (!out) return false;
-    }
-    std::error_code error;
-    std::filesystem::rename(part, path, error);
-    return !error;
+// Written whole or not at all (a side file, then a rename): a record cut short by a full disk
+// would mislead support.
+bool Keep(const std::wstring& path, std::string_view contents) {
+    return WriteWholeFile(path, std::span(reinterpret_cast<const std::uint8_t*>(contents.data()),
+                                          contents.size())) == 0;
 }
 
 }  // namespace
@@ -47,10 +38,10 @@ void TraceRing::Line(std::string_view line) {
     lines.emplace_back(line);
 }
 
-bool TraceRing::Save(const std::filesystem::path& path) const {
+bool TraceRing::Save(const std::wstring& path) const {
     std::string contents;
     for (const std::string& line : lines) (contents += line) += '\n';
-    return ReplaceFile(path, contents);
+    return Keep(path, contents);
 }
 
 std::wstring RecordFolder() {
@@ -121,10 +112,9 @@ void UpdateRecord::Ended(const std::string& outcome, const std::string& error,
 void UpdateRecord::Save() {
     if (folder.empty()) return;
     // A record that cannot be kept costs the user nothing now; the report says none was kept.
-    (void)ReplaceFile(NativePath(folder + std::wstring(kLastUpdateName)),
-                      record.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) +
-                          "\n");
-    (void)trace.Save(NativePath(folder + std::wstring(kLastTraceName)));
+    (void)Keep(folder + std::wstring(kLastUpdateName),
+               record.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n");
+    (void)trace.Save(folder + std::wstring(kLastTraceName));
 }
 
 }  // namespace kivrel::cli

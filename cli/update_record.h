@@ -7,7 +7,6 @@
 
 #include <cstddef>
 #include <deque>
-#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
@@ -33,7 +32,7 @@ public:
     void Line(std::string_view line) override;
     [[nodiscard]] const std::deque<std::string>& Lines() const noexcept { return lines; }
     // Replaces the file at `path` with the kept lines; false when it cannot be written.
-    [[nodiscard]] bool Save(const std::filesystem::path& path) const;
+    [[nodiscard]] bool Save(const std::wstring& path) const;
 
 private:
     std::size_t maxLines;
