@@ -1,9 +1,11 @@
 #include "cli/cli_text.h"
 
 #include <cstdio>
+#include <iostream>
 #include <ctime>
 
 #include "base/native_path.h"
+#include "cli/cli_options.h"
 
 namespace kivrel::cli {
 
@@ -50,6 +52,19 @@ std::string LocalTimeStamp(std::chrono::system_clock::time_point when) {
 
 std::filesystem::path ArgumentPath(std::string_view argument) {
     return NativePath(WidePathFromArgument(argument));
+}
+
+bool SplitAssignment(const std::string& text, std::string& key, std::string& value) {
+    const std::size_t eq = text.find('=');
+    if (eq == std::string::npos || eq == 0) return false;
+    key = text.substr(0, eq);
+    value = text.substr(eq + 1);
+    return true;
+}
+
+int Fail(const std::string& text) {
+    std::cerr << "kivrel: " << text << '\n';
+    return kExitFailure;
 }
 
 }  // namespace kivrel::cli

@@ -124,15 +124,6 @@ bool ParseDate(std::string_view text, BuildDate& date) {
     return SecondsToDate(DateToSeconds(date)) == date;
 }
 
-// Splits "KEY=VALUE" at the first '='.
-bool SplitAssignment(const std::string& text, std::string& key, std::string& value) {
-    const std::size_t eq = text.find('=');
-    if (eq == std::string::npos || eq == 0) return false;
-    key = text.substr(0, eq);
-    value = text.substr(eq + 1);
-    return true;
-}
-
 class PackBuilder {
 public:
     explicit PackBuilder(const PackOptions& o) : options(o) {}

@@ -35,10 +35,6 @@ void Section(std::ostream& out, const std::string& title) {
     out << "\n== " << title << " ==\n";
 }
 
-std::string JsonText(const nlohmann::ordered_json& json) {
-    return json.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
-}
-
 // 16 bytes a line, with the offset: how support reads a block.
 void HexLines(std::ostream& out, std::span<const std::uint8_t> bytes) {
     for (std::size_t at = 0; at < bytes.size(); at += 16) {

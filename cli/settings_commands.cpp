@@ -20,6 +20,7 @@
 #include "cli/cli_vendor.h"
 #include "cli/commands.h"
 #include "cli/device_open.h"
+#include "cli/cli_text.h"
 #include "cli/unit_json.h"
 #include "device/gps_unit.h"
 #include "net/local_file.h"
@@ -41,14 +42,6 @@ std::string UnitText(std::string_view bytes) {
     return WideToUtf8(WidenBytes(bytes));
 }
 
-int Fail(const std::string& text) {
-    std::cerr << "kivrel: " << text << '\n';
-    return kExitFailure;
-}
-
-void PrintJson(const nlohmann::ordered_json& json) {
-    std::cout << json.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
-}
 
 // --- the settings `set` takes, as the window shows them ----------------------------------------
 
@@ -184,12 +177,13 @@ bool IsCredential(std::string_view key) {
 bool SplitAssignments(const std::vector<std::string>& arguments,
                       std::vector<std::pair<std::string, std::string>>& pairs, std::string& error) {
     for (const std::string& argument : arguments) {
-        const std::size_t equals = argument.find('=');
-        if (equals == std::string::npos || equals == 0) {
+        std::string key;
+        std::string value;
+        if (!SplitAssignment(argument, key, value)) {
             error = "\"" + argument + "\" is not KEY=VALUE";
             return false;
         }
-        pairs.emplace_back(argument.substr(0, equals), argument.substr(equals + 1));
+        pairs.emplace_back(std::move(key), std::move(value));
     }
     return true;
 }
@@ -407,7 +401,7 @@ int RunSettingsShow(const GlobalOptions& options) {
         std::string whyNot;
         const auto json = SettingsShowJson(unit, whyNot);
         if (!json) return Fail(whyNot);
-        PrintJson(*json);
+        std::cout << JsonText(*json) << '\n';
         return kExitOk;
     }
     if (unit.settingsFormat <= 0) return Fail(Utf8(kTextUnusableSettings));

@@ -68,16 +68,15 @@ std::string IdentityText(std::span<const std::uint8_t> identity) {
     return "\"" + AsciiText(identity.first(16)) + "\" (" + Hex(identity.first(16)) + "...)";
 }
 
-void PrintJson(const nlohmann::json& json) {
-    std::cout << json.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
-}
-
-int Fail(const std::string& text) {
-    std::cerr << "kivrel: " << text << '\n';
-    return kExitFailure;
-}
-
 }  // namespace
+
+std::string JsonText(const nlohmann::json& json) {
+    return json.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+std::string JsonText(const nlohmann::ordered_json& json) {
+    return json.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
 
 nlohmann::json UnitInfoJson(const CGpsUnit& unit) {
     const std::pair<const char*, const BuildDate*> regions[] = {
@@ -109,7 +108,7 @@ int RunInfo(const GlobalOptions& options) {
     CGpsUnit unit;
     if (const int status = OpenAndReadUnitForCommand(options, unit); status != kExitOk) return status;
     if (options.json) {
-        PrintJson(UnitInfoJson(unit));
+        std::cout << JsonText(UnitInfoJson(unit)) << '\n';
         return kExitOk;
     }
     std::cout << "Boot version:      " << unit.bootVersion << '\n'

@@ -18,5 +18,9 @@ namespace kivrel::cli {
 // settings window's own text) when the window refuses the unit's block.
 [[nodiscard]] std::optional<nlohmann::ordered_json> SettingsShowJson(const CGpsUnit& unit,
                                                                      std::string& whyNot);
+// JSON as the commands print it: indented by 2, and bytes that are not UTF-8 replaced rather
+// than thrown on (texts from a unit are not always UTF-8).
+[[nodiscard]] std::string JsonText(const nlohmann::json& json);
+[[nodiscard]] std::string JsonText(const nlohmann::ordered_json& json);
 
 }  // namespace kivrel::cli

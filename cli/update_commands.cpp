@@ -420,9 +420,7 @@ void UpdateCommand::PrintDryRun(const UpdateRunOutcome& outcome) const {
                                                    {"sectors", 1}}
                           : nlohmann::ordered_json(nullptr);
         json["finish_update"] = true;
-        std::printf("%s\n",
-                    json.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
-                        .c_str());
+        std::printf("%s\n", JsonText(json).c_str());
         return;
     }
     std::printf("Dry run: the unit was read, and nothing that changes it was sent.\n");

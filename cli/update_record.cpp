@@ -113,7 +113,7 @@ void UpdateRecord::Save() {
     if (folder.empty()) return;
     // A record that cannot be kept costs the user nothing now; the report says none was kept.
     (void)Keep(folder + std::wstring(kLastUpdateName),
-               record.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n");
+               JsonText(record) + "\n");
     (void)trace.Save(folder + std::wstring(kLastTraceName));
 }
 
