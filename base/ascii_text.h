@@ -67,6 +67,13 @@ inline void AppendPrintable(std::string& text, std::uint8_t byte) {
     text += kDigits[byte & 0xF];
 }
 
+// The text without the blanks and tabs at its two ends.
+[[nodiscard]] constexpr std::string_view TrimBlanks(std::string_view text) noexcept {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    return text;
+}
+
 // Every byte as AppendPrintable shows it.
 [[nodiscard]] inline std::string Printable(std::span<const std::uint8_t> bytes) {
     std::string text;

@@ -1,6 +1,7 @@
 #include <iconv.h>
 
 #include "base/gbk_text.h"
+#include "base/le_bytes.h"
 
 namespace kivrel {
 namespace {
@@ -32,8 +33,7 @@ bool GbkConverter::Decode(std::uint8_t lead, std::uint8_t trail, char32_t& codeP
         iconv(converter, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
         return false;
     }
-    codePoint =
-        char32_t{out[0]} | char32_t{out[1]} << 8 | char32_t{out[2]} << 16 | char32_t{out[3]} << 24;
+    codePoint = GetU32(out);
     return true;
 }
 

@@ -35,6 +35,11 @@ private:
            std::uint32_t{p[3]} << 24;
 }
 
+inline void PutU16(std::uint8_t* p, std::uint16_t value) noexcept {
+    p[0] = static_cast<std::uint8_t>(value);
+    p[1] = static_cast<std::uint8_t>(value >> 8);
+}
+
 inline void PutU32(std::uint8_t* p, std::uint32_t value) noexcept {
     p[0] = static_cast<std::uint8_t>(value);
     p[1] = static_cast<std::uint8_t>(value >> 8);

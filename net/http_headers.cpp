@@ -3,18 +3,14 @@
 #include <cstdio>
 #include <limits>
 
+#include "base/ascii_text.h"
+
 namespace kivrel {
 namespace {
 
 [[nodiscard]] bool IsTokenChar(char c) noexcept {
     if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
     return std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
-}
-
-[[nodiscard]] std::string_view TrimBlanks(std::string_view text) noexcept {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-    return text;
 }
 
 // Printable ASCII and blanks only: such a value can be written back into a request header

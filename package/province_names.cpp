@@ -18,12 +18,6 @@ std::span<const std::uint8_t> BytesOf(std::string_view text) noexcept {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
-std::string_view WithoutBlanks(std::string_view text) noexcept {
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 }  // namespace
 
 bool ProvinceNameEquals(std::span<const std::uint8_t> field, std::string_view name) noexcept {
@@ -64,7 +58,7 @@ std::string ParseProvinceList(std::string_view list,
     std::size_t chosen = 0;
     while (true) {
         const std::size_t comma = list.find(',');
-        const std::string_view item = WithoutBlanks(list.substr(0, comma));
+        const std::string_view item = TrimBlanks(list.substr(0, comma));
         if (!item.empty()) {
             const std::optional<std::size_t> index = ParseProvince(item);
             if (!index) {

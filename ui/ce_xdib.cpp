@@ -1,13 +1,8 @@
 #include "ui/ce_xdib.h"
 
+#include "base/le_bytes.h"
+
 namespace kivrel {
-namespace {
-
-void PutLe(std::uint8_t* at, std::uint32_t value, int bytes) noexcept {
-    for (int i = 0; i < bytes; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-}  // namespace
 
 bool CCeXDib::Create(int newWidth, int newHeight, int bitsPerPixel) {
     Clear();
@@ -23,13 +18,13 @@ bool CCeXDib::Create(int newWidth, int newHeight, int bitsPerPixel) {
 
     // BITMAPINFOHEADER: positive height, so rows run bottom-up; uncompressed.
     std::uint8_t* h = block.data();
-    PutLe(h + 0, kHeaderBytes, 4);
-    PutLe(h + 4, static_cast<std::uint32_t>(width), 4);
-    PutLe(h + 8, static_cast<std::uint32_t>(height), 4);
-    PutLe(h + 12, 1, 2);  // planes
-    PutLe(h + 14, static_cast<std::uint32_t>(bits), 2);
-    PutLe(h + 20, static_cast<std::uint32_t>(imageBytes), 4);
-    PutLe(h + 32, static_cast<std::uint32_t>(ColourCount()), 4);  // colours used
+    PutU32(h + 0, kHeaderBytes);
+    PutU32(h + 4, static_cast<std::uint32_t>(width));
+    PutU32(h + 8, static_cast<std::uint32_t>(height));
+    PutU16(h + 12, 1);  // planes
+    PutU16(h + 14, static_cast<std::uint16_t>(bits));
+    PutU32(h + 20, static_cast<std::uint32_t>(imageBytes));
+    PutU32(h + 32, static_cast<std::uint32_t>(ColourCount()));  // colours used
     return true;
 }
 
