@@ -195,9 +195,12 @@ bool CGpsUnit::EraseSettingsSector() {
 }
 
 bool CGpsUnit::WriteSettings(const SettingsBlock* block) {
-    if (block != nullptr) settingsBlock = *block;
-    settingsBlock.StoreSum(settingsFormat);
-    return WriteSmallBlock(kSettingsAddress, kBank0, settingsBlock.bytes);
+    SettingsBlock next = block != nullptr ? *block : settingsBlock;
+    next.StoreSum(settingsFormat);
+    // What we know of the unit changes only when the unit took the block.
+    if (!WriteSmallBlock(kSettingsAddress, kBank0, next.bytes)) return false;
+    settingsBlock = next;
+    return true;
 }
 
 bool CGpsUnit::SendSettingsDone() {

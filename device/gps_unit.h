@@ -147,8 +147,9 @@ public:
 
     // Erases the 4 KiB sector holding the settings block; true when the unit confirmed.
     [[nodiscard]] bool EraseSettingsSector();
-    // Copies `block` (when given) over the unit's settings block, stores its checksum for the
-    // unit's layout and writes it. True only when the unit took the whole block.
+    // Writes `block` (when given; else the unit's settings block) with its checksum stored for
+    // the unit's layout. True only when the unit took the whole block; only then does the
+    // unit's settings block become what was written.
     [[nodiscard]] bool WriteSettings(const SettingsBlock* block = nullptr);
     // Closing commands; when connected, sent and their reply read. True when the reply was a
     // success (callers usually ignore it).

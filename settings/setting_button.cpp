@@ -35,10 +35,7 @@ SettingOutcome WriteEditedSettings(CGpsUnit& unit, Prompts& prompts, const UnitF
         prompts.ShowError(kTextOtherUnit);
         return SettingOutcome::kOtherUnit;
     }
-    const SettingsBlock previous = unit.settingsBlock;
     if (!unit.WriteSettings(&block)) {
-        // The unit keeps its old block, and so does what we know of it; nothing to commit.
-        unit.settingsBlock = previous;
         prompts.ShowError(kTextConfigurationFailed);
         return SettingOutcome::kWriteFailed;
     }
