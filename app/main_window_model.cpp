@@ -428,10 +428,8 @@ void MainWindowModel::ConnectAndRead() {
 bool MainWindowModel::ReadUnit() {
     unit.ResetUnitInfo();
     // A silent unit must not hold the window for every step's whole bound.
-    unit.link.BoundWaitsUntilAnswered(std::min(unit.link.TimeoutMs(), kFirstAnswerTimeoutMs));
-    const bool accepted = unit.ReadUnitInfo();
-    const bool silent = unit.link.Unanswered();
-    unit.link.BoundWaitsUntilAnswered(0);
+    bool silent = false;
+    const bool accepted = unit.ReadUnitInfoBounded(silent);
     if (!accepted) return false;  // refused: the link is closed
     const std::string_view fault = silent ? "the unit does not answer" : unit.ReadingFault();
     if (fault.empty()) return true;

@@ -29,14 +29,12 @@ std::string OpenUnitForCli(const GlobalOptions& options, CGpsUnit& unit, EventSi
     return {};
 }
 
-std::string ReadOpenedUnit(const GlobalOptions& options, CGpsUnit& unit) {
+std::string ReadOpenedUnit(CGpsUnit& unit) {
     // As the window does: every unit is read through the vendor check.
     if (!unit.acceptanceHook) unit.acceptanceHook = VendorAcceptanceHook(CliVendorConfig());
-    unit.link.BoundWaitsUntilAnswered(std::min(options.timeoutMs, kFirstAnswerTimeoutMs));
     unit.ResetUnitInfo();
-    const bool accepted = unit.ReadUnitInfo();
-    const bool silent = unit.link.Unanswered();
-    unit.link.BoundWaitsUntilAnswered(0);
+    bool silent = false;
+    const bool accepted = unit.ReadUnitInfoBounded(silent);
     if (silent) {
         unit.link.CloseHandles();
         return "the unit does not answer";
@@ -49,22 +47,21 @@ std::string ReadOpenedUnit(const GlobalOptions& options, CGpsUnit& unit) {
     return {};
 }
 
-std::string ReadOpenedUnitUnchanged(const GlobalOptions& options, CGpsUnit& unit,
-                                    bool& refused) {
+std::string ReadOpenedUnitUnchanged(CGpsUnit& unit, bool& refused) {
     refused = false;
     unit.acceptanceHook = [&refused, check = VendorAcceptanceHook(CliVendorConfig())](
                               CGpsUnit& read) {
         if (check(read) == 0) refused = true;
         return 1;
     };
-    std::string error = ReadOpenedUnit(options, unit);
+    std::string error = ReadOpenedUnit(unit);
     unit.acceptanceHook = nullptr;
     return error;
 }
 
 std::string OpenAndReadUnit(const GlobalOptions& options, CGpsUnit& unit, EventSink* sink) {
     if (std::string error = OpenUnitForCli(options, unit, sink); !error.empty()) return error;
-    return ReadOpenedUnit(options, unit);
+    return ReadOpenedUnit(unit);
 }
 
 int OpenAndReadUnitForCommand(const GlobalOptions& options, CGpsUnit& unit) {

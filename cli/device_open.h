@@ -33,13 +33,12 @@ namespace kivrel::cli {
 // Until the unit first answers, each wait is short: a silent unit is known in seconds, not
 // after every step's full bound. Returns an error text, empty on success: a silent unit (the
 // link is then closed), a refused one (closed too), or a reading that did not come whole.
-[[nodiscard]] std::string ReadOpenedUnit(const GlobalOptions& options, CGpsUnit& unit);
+[[nodiscard]] std::string ReadOpenedUnit(CGpsUnit& unit);
 
 // As ReadOpenedUnit, but a unit the vendor check refuses is neither sent AbandonUnit nor
 // closed, so that looking at a unit (a dry run, a support report) changes nothing in it;
 // `refused` tells whether the check refused it. The error text is then empty.
-[[nodiscard]] std::string ReadOpenedUnitUnchanged(const GlobalOptions& options, CGpsUnit& unit,
-                                                  bool& refused);
+[[nodiscard]] std::string ReadOpenedUnitUnchanged(CGpsUnit& unit, bool& refused);
 
 // The text for a unit the vendor check refused.
 inline constexpr std::string_view kTextUnitRefused =

@@ -84,7 +84,7 @@ void UnitSections(std::ostream& out, const GlobalOptions& options) {
     }
     // Looking only: a unit of another vendor is not sent AbandonUnit.
     bool refused = false;
-    const std::string error = ReadOpenedUnitUnchanged(options, unit, refused);
+    const std::string error = ReadOpenedUnitUnchanged(unit, refused);
     if (!error.empty() && !unit.Connected()) {
         out << "The unit could not be read: " << WithoutPersonalFolders(error) << '\n';
         return;

@@ -269,13 +269,13 @@ int UpdateCommand::OpenUnit() {
         return Fail(error);
     }
     if (record) {
-        if (std::string error = ReadOpenedUnit(options, unit); !error.empty()) return Fail(error);
+        if (std::string error = ReadOpenedUnit(unit); !error.empty()) return Fail(error);
         record->Started(unit);
         return kExitOk;
     }
     // A dry run only looks: a unit of another vendor is not sent AbandonUnit.
     bool refused = false;
-    if (std::string error = ReadOpenedUnitUnchanged(options, unit, refused); !error.empty()) {
+    if (std::string error = ReadOpenedUnitUnchanged(unit, refused); !error.empty()) {
         return Fail(error);
     }
     if (refused) {
@@ -390,7 +390,7 @@ int UpdateCommand::Report(const UpdateRunOutcome& outcome) {
 
     // Once writing began, say where the unit stands before the user tries again.
     if (!host.transferStarted) return kExitFailure;
-    const bool readAgain = (unit.Connected() ? ReadOpenedUnit(options, unit)
+    const bool readAgain = (unit.Connected() ? ReadOpenedUnit(unit)
                                              : OpenAndReadUnit(options, unit, nullptr))
                                .empty();
     if (readAgain) {

@@ -150,6 +150,14 @@ bool CGpsUnit::ReadUnitInfo() {
     return true;
 }
 
+bool CGpsUnit::ReadUnitInfoBounded(bool& silent) {
+    link.BoundWaitsUntilAnswered(std::min(link.TimeoutMs(), kFirstAnswerTimeoutMs));
+    const bool accepted = ReadUnitInfo();
+    silent = link.Unanswered();
+    link.BoundWaitsUntilAnswered(0);
+    return accepted;
+}
+
 void CGpsUnit::TakeIdsFromSettings() {
     // The settings record starts at block byte 4, so its word at N is block bytes 4+N.
     const std::uint8_t* record = settingsBlock.bytes.data() + 4;

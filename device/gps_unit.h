@@ -125,6 +125,10 @@ public:
     // Reads what the unit is and holds. False only when the acceptance hook refused the unit;
     // the link is then closed. Whether the reading came whole shows in ReadingFault().
     [[nodiscard]] bool ReadUnitInfo();
+    // ReadUnitInfo with every wait cut to the first-answer bound until the unit has answered
+    // once, so that a silent unit costs about a second rather than each step's whole bound.
+    // `silent`: it never answered.
+    [[nodiscard]] bool ReadUnitInfoBounded(bool& silent);
     // Empty when every query and block of the last reading came whole; else what did not.
     // Until then where the unit keeps its data is unknown, and WriteUpdate writes nothing.
     [[nodiscard]] std::string_view ReadingFault() const noexcept { return readingFault; }
