@@ -150,7 +150,7 @@ bool MainWindowModel::StartVersionCheck(std::wstring& error) {
     }
     versionCheckActive = true;
     versionEvents.SetTransfer(++lastTransferNumber);
-    versionDownloader.SetParameters(&versionEvents, versionFileUrl, services.tempFolder + L"Tmp",
+    versionDownloader.SetParameters(&versionEvents, versionFileUrl, services.tempFolder + std::wstring(kVersionFileName),
                                     L"", L"", L"", L"", L"", 0, 0, 0, 0, 0.0, 0);
     error = versionDownloader.Start(false);
     if (!error.empty()) {
@@ -336,7 +336,7 @@ void MainWindowModel::OnDownloadFinished(const DownloadEvent& event) {
             if (shared.localFilePath.empty()) SetStatus(text);
         };
         if (result == 0) {
-            const auto parsed = ParseVersionFile(services.tempFolder + L"Tmp");
+            const auto parsed = ParseVersionFile(services.tempFolder + std::wstring(kVersionFileName));
             if (!parsed) {
                 status(kStatusAccessFailed);
                 onlineVersion = -1;

@@ -20,6 +20,7 @@
 #include "app/window_event_sink.h"
 #include "device/gps_unit.h"
 #include "net/http_download.h"
+#include "net/version_check.h"
 #include "settings/setting_button.h"
 #include "update/prompts.h"
 #include "update/update_run.h"
@@ -97,13 +98,10 @@ inline constexpr std::wstring_view kTitleConnecting = L"   GPS Connecting...";
 inline constexpr std::wstring_view kStatusChooseFile = L"Please choose the updated file!";
 inline constexpr std::wstring_view kStatusChooseOrConnect =
     L"Choose updated file or connect device for automatic detection!";
-inline constexpr std::wstring_view kStatusSearching =
-    L"Searching the database version now,please wait\u2026";
-inline constexpr std::wstring_view kStatusAccessFailed =
-    L"Access database failed,please updated by local file!";
-inline constexpr std::wstring_view kStatusOnlineVersion = L"Internet vesion:";
-inline constexpr std::wstring_view kQuestionAlreadyNewest =
-    L"Already the newest version,Updated or Not?";
+inline constexpr std::wstring_view kStatusSearching = kTextSearchingVersion;
+inline constexpr std::wstring_view kStatusAccessFailed = kTextAccessFailed;
+inline constexpr std::wstring_view kStatusOnlineVersion = kTextOnlineVersion;
+inline constexpr std::wstring_view kQuestionAlreadyNewest = kTextAlreadyNewest;
 inline constexpr std::wstring_view kBarUpdating = L"updating";
 // Ours: closing while the unit is being written leaves it half updated.
 inline constexpr std::wstring_view kQuestionCloseWhileWriting =

@@ -40,9 +40,6 @@
 namespace kivrel::cli {
 namespace {
 
-constexpr std::wstring_view kTextAccessFailed =
-    L"Access database failed,please updated by local file!";
-constexpr std::wstring_view kTextAlreadyNewest = L"Already the newest version,Updated or Not?";
 
 struct UpdateArgs {
     std::string file;
@@ -142,7 +139,8 @@ struct OnlineSource {
 std::wstring FetchOnlineSource(const CGpsUnit& unit, const std::string& versionUrlOption,
                                const NetworkSettings& network, OnlineSource& source) {
     std::wstring url = versionUrlOption.empty()
-                           ? SelectVersionFileUrl(unit.identity, CliVendorConfig().toolTag)
+                           ? SelectVersionFileUrl(unit.identity, CliVendorConfig().toolTag,
+                                                  CliVendorConfig().versionSources)
                            : Utf8ToWide(versionUrlOption);
     if (url.empty()) return L"No online database is known for this unit; give --version-url.";
     if (IsArchiveAddress(url)) {
@@ -152,9 +150,9 @@ std::wstring FetchOnlineSource(const CGpsUnit& unit, const std::string& versionU
     std::wstring whyNot;
     const std::wstring folder = TempFolder(whyNot);
     if (folder.empty()) return whyNot;
-    const std::wstring versionFile = folder + L"Tmp";
+    const std::wstring versionFile = folder + std::wstring(kVersionFileName);
 
-    PrintLine(stderr, L"Searching the database version now,please wait\u2026");
+    PrintLine(stderr, kTextSearchingVersion);
     VersionFileSink sink;
     CHttpDownload downloader;
     downloader.SetNetworkSettings(network);
@@ -295,7 +293,7 @@ int UpdateCommand::ChooseOnlineSource(bool& stop) {
     }
     if (!source.versionText.empty()) {
         PrintLine(args.dryRun ? stderr : stdout,
-                  L"Internet vesion:" + Utf8ToWide(source.versionText));
+                  std::wstring(kTextOnlineVersion) + Utf8ToWide(source.versionText));
     }
     if (AskBeforeUpdate(DatabaseVersionNumber(unit.databaseDate), source.onlineVersion)) {
         if (args.dryRun) {
@@ -493,7 +491,7 @@ int RunCheck(const GlobalOptions& options, const std::string& versionUrl) {
         return kExitOk;
     }
     if (!source.versionText.empty()) {
-        PrintLine(stdout, L"Internet vesion:" + Utf8ToWide(source.versionText));
+        PrintLine(stdout, std::wstring(kTextOnlineVersion) + Utf8ToWide(source.versionText));
     }
     const std::wstring unitDate = DatabaseDateText(unit.databaseDate);
     std::printf("Unit database: %s\n",

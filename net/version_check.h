@@ -14,6 +14,17 @@
 
 namespace kivrel {
 
+// The version check's texts, as the window and the command line show them.
+inline constexpr std::wstring_view kTextSearchingVersion =
+    L"Searching the database version now,please wait\u2026";
+inline constexpr std::wstring_view kTextAccessFailed =
+    L"Access database failed,please updated by local file!";
+inline constexpr std::wstring_view kTextOnlineVersion = L"Internet vesion:";
+inline constexpr std::wstring_view kTextAlreadyNewest =
+    L"Already the newest version,Updated or Not?";
+// The version file's name in the staging folder.
+inline constexpr std::wstring_view kVersionFileName = L"Tmp";
+
 // The address of the first rule of `sources` that holds for the unit's identity block and
 // the tool's vendor tag, or empty when none does. A tag longer than the bytes it is compared
 // with does not match.
