@@ -15,6 +15,7 @@
 #include "cli/commands.h"
 #include "cli/device_open.h"
 #include "cli/unit_json.h"
+#include "net/version_check.h"
 #include "device/gps_unit.h"
 #include "device/sim/sim_directory.h"
 
@@ -45,14 +46,8 @@ std::string ModelText(std::uint32_t modelId) {
     return EightBit(std::string_view(reinterpret_cast<const char*>(bytes), 4));
 }
 
-std::uint32_t DateNumber(const BuildDate& date) {
-    return std::uint32_t{date.year} * 10000 + std::uint32_t{date.month} * 100 + date.day;
-}
-
-bool Blank(const BuildDate& date) { return IsErasedDate(date); }
-
 std::string DateText(const BuildDate& date) {
-    return Blank(date) ? "blank (erased flash)" : FormatDate(date);
+    return IsErasedDate(date) ? "blank (erased flash)" : FormatDate(date);
 }
 
 // Layouts 0 and -1 are blocks the tool cannot use: the settings window never opens for them.
@@ -83,7 +78,7 @@ nlohmann::json UnitInfoJson(const CGpsUnit& unit) {
         {"main", &unit.mainDate}, {"resource", &unit.resourceDate}, {"database", &unit.databaseDate}};
     nlohmann::json blank = nlohmann::json::array();
     for (const auto& [name, date] : regions) {
-        if (Blank(*date)) blank.push_back(name);
+        if (IsErasedDate(*date)) blank.push_back(name);
     }
     return {
         {"boot_version", unit.bootVersion},
@@ -97,7 +92,7 @@ nlohmann::json UnitInfoJson(const CGpsUnit& unit) {
          {{"main", FormatDate(unit.mainDate)},
           {"resource", FormatDate(unit.resourceDate)},
           {"database", FormatDate(unit.databaseDate)}}},
-        {"database_version", DateNumber(unit.databaseDate)},
+        {"database_version", DatabaseVersionNumber(unit.databaseDate)},
         {"blank_regions", blank},
     };
 }
@@ -123,8 +118,9 @@ int RunInfo(const GlobalOptions& options) {
               << "Resource date:     " << DateText(unit.resourceDate) << '\n'
               << "Database date:     " << DateText(unit.databaseDate) << '\n'
               << "Database version:  "
-              << (Blank(unit.databaseDate) ? std::string("none (blank)")
-                                           : std::to_string(DateNumber(unit.databaseDate)))
+              << (IsErasedDate(unit.databaseDate)
+                      ? std::string("none (blank)")
+                      : std::to_string(DatabaseVersionNumber(unit.databaseDate)))
               << '\n';
     return kExitOk;
 }
