@@ -30,6 +30,7 @@
 #include "update/archivers.h"
 #include "update/staging_files.h"
 #include "update/staging_paths.h"
+#include "tests/support/scripted_prompts.h"
 
 namespace kivrel::test {
 
@@ -115,28 +116,6 @@ struct FakeView : MainWindowView {
     }
     void OpenFolder(const std::wstring& folder) override { openedFolders.push_back(folder); }
     void EndWindow() override { ended = true; }
-};
-
-struct ScriptedPrompts : Prompts {
-    std::vector<std::wstring> errors;
-    std::vector<std::wstring> information;
-    std::vector<std::wstring> questions;
-    std::deque<bool> answers;  // then `otherAnswers`
-    bool otherAnswers = true;
-    std::function<void(std::wstring_view)> onQuestion;
-
-    void ShowError(std::wstring_view text) override { errors.emplace_back(text); }
-    void ShowInformation(std::wstring_view text, std::wstring_view) override {
-        information.emplace_back(text);
-    }
-    bool AskYesNo(std::wstring_view text, std::wstring_view) override {
-        questions.emplace_back(text);
-        if (onQuestion) onQuestion(text);
-        if (answers.empty()) return otherAnswers;
-        const bool answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
 };
 
 // A simulated unit that stays between connections, and can be unplugged.

@@ -18,6 +18,7 @@ namespace kivrel::test {
 namespace {
 
 namespace fs = std::filesystem;
+using Kind = ScriptedPrompts::Kind;
 
 constexpr std::wstring_view kUnitPath =
     L"\\\\?\\HID#VID_0416&PID_B500#7&1a2b3c&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
@@ -264,8 +265,8 @@ TEST_F(MainWindow, ALocalFileIsWrittenAndTheButtonsComeBack) {
     StartWindow();
     UpdateFromFile();
     EXPECT_TRUE(model->LastOutcome().succeeded);
-    EXPECT_EQ(prompts.information, std::vector<std::wstring>{L"Update Successfully!"});
-    EXPECT_TRUE(prompts.errors.empty());
+    EXPECT_EQ(prompts.Texts(Kind::kInformation), std::vector<std::wstring>{L"Update Successfully!"});
+    EXPECT_TRUE(prompts.Texts(Kind::kError).empty());
     for (MainButton button : {MainButton::Open, MainButton::Update, MainButton::Setting}) {
         EXPECT_TRUE(Enabled(button));
     }
@@ -293,7 +294,7 @@ TEST_F(MainWindow, UpdateAsksOnlyWhenTheUnitIsAlreadyCurrent) {
 
     // Older than the online version: no question.
     UpdateAndWait();
-    EXPECT_TRUE(prompts.questions.empty());
+    EXPECT_TRUE(prompts.Texts(Kind::kQuestion).empty());
     ASSERT_TRUE(model->LastOutcome().succeeded) << WideToUtf8(model->LastOutcome().errorText);
     EXPECT_EQ(DatabaseDateText(model->Unit().databaseDate), kSampleVersion);
     EXPECT_EQ(view.title, ConnectedTitle(model->Unit()));
@@ -302,7 +303,7 @@ TEST_F(MainWindow, UpdateAsksOnlyWhenTheUnitIsAlreadyCurrent) {
     const std::size_t writes = BlocksWritten();
     prompts.answers = {false};
     model->OnUpdate();
-    EXPECT_EQ(prompts.questions,
+    EXPECT_EQ(prompts.Texts(Kind::kQuestion),
               std::vector<std::wstring>{L"Already the newest version,Updated or Not?"});
     EXPECT_FALSE(model->RunActive());
     EXPECT_EQ(BlocksWritten(), writes);
@@ -311,7 +312,7 @@ TEST_F(MainWindow, UpdateAsksOnlyWhenTheUnitIsAlreadyCurrent) {
     view.fileToChoose = WriteSample();
     model->OnOpen();
     UpdateAndWait();
-    EXPECT_EQ(prompts.questions.size(), 1u);
+    EXPECT_EQ(prompts.Texts(Kind::kQuestion).size(), 1u);
     EXPECT_GT(BlocksWritten(), writes);
 }
 
@@ -319,7 +320,7 @@ TEST_F(MainWindow, UpdateWithoutAUnitSaysSo) {
     unit.plugged = false;
     StartWindow();
     model->OnUpdate();
-    EXPECT_EQ(prompts.errors, std::vector<std::wstring>{L"   No hardware connected!"});
+    EXPECT_EQ(prompts.Texts(Kind::kError), std::vector<std::wstring>{L"   No hardware connected!"});
     EXPECT_FALSE(model->RunActive());
 }
 
@@ -335,8 +336,8 @@ TEST_F(MainWindow, TheProvinceQuestionIsAnsweredByTheChooser) {
     UpdateAndWait();
     EXPECT_EQ(asked, 1);
     EXPECT_TRUE(model->LastOutcome().cancelled);
-    EXPECT_TRUE(prompts.errors.empty());
-    EXPECT_TRUE(prompts.information.empty());
+    EXPECT_TRUE(prompts.Texts(Kind::kError).empty());
+    EXPECT_TRUE(prompts.Texts(Kind::kInformation).empty());
     EXPECT_TRUE(Enabled(MainButton::Update));
 }
 
@@ -359,7 +360,7 @@ TEST_F(MainWindow, OneRunAtATimeWhateverArrivesMeanwhile) {
     EXPECT_EQ(settingsRuns, 0);
     ASSERT_TRUE(thread.PumpUntil([&] { return !model->RunActive(); }));
     EXPECT_EQ(view.enabledDuringRun, 0);
-    EXPECT_EQ(prompts.information.size(), 1u);
+    EXPECT_EQ(prompts.Texts(Kind::kInformation).size(), 1u);
     // The drop during the run was ignored; the replug's connect waited for the run's end.
     EXPECT_EQ(model->LocalFilePath(), (folder / "camera.qdx").wstring());
     EXPECT_TRUE(view.timers.count(kTimerConnect));
@@ -378,7 +379,7 @@ TEST_F(MainWindow, RemovalDuringARunStopsItAndTheUnitIsTakenBackWhenItReturns) {
     unit.plugged = false;
     ASSERT_TRUE(thread.PumpUntil([&] { return !model->RunActive(); }));
     EXPECT_FALSE(model->LastOutcome().succeeded);
-    EXPECT_EQ(prompts.errors, std::vector<std::wstring>{L"Update Failed!"});
+    EXPECT_EQ(prompts.Texts(Kind::kError), std::vector<std::wstring>{L"Update Failed!"});
     EXPECT_EQ(view.progressPosition, 0u);  // not a full bar beside the failure
     EXPECT_FALSE(model->Unit().Connected());
     EXPECT_EQ(view.title, L"Update Tool   No hardware connected!");
@@ -402,7 +403,7 @@ TEST_F(MainWindow, ClosingWhileWritingAsksThenStopsAtAReportAndWaits) {
 
     prompts.answers = {false};
     model->OnClose();
-    EXPECT_EQ(prompts.questions.back(), kQuestionCloseWhileWriting);
+    EXPECT_EQ(prompts.Texts(Kind::kQuestion).back(), kQuestionCloseWhileWriting);
     EXPECT_FALSE(view.ended);
     EXPECT_TRUE(model->RunActive());
 
@@ -413,8 +414,8 @@ TEST_F(MainWindow, ClosingWhileWritingAsksThenStopsAtAReportAndWaits) {
     // Stopped early (a whole update writes four regions), and nothing was shown on the way
     // out.
     EXPECT_LT(BlocksWritten(), 4u);
-    EXPECT_TRUE(prompts.errors.empty());
-    EXPECT_TRUE(prompts.information.empty());
+    EXPECT_TRUE(prompts.Texts(Kind::kError).empty());
+    EXPECT_TRUE(prompts.Texts(Kind::kInformation).empty());
     EXPECT_TRUE(unit.sim->Violations().empty());
 }
 
@@ -448,7 +449,7 @@ TEST_F(MainWindow, ClosingBeforeTheProvinceQuestionAbandonsTheUpdate) {
     model->OnClose();  // nothing is being written yet: no question
     ASSERT_TRUE(thread.PumpUntil([&] { return view.ended; }));
     EXPECT_EQ(asked, 0);
-    EXPECT_TRUE(prompts.questions.empty());
+    EXPECT_TRUE(prompts.Texts(Kind::kQuestion).empty());
     EXPECT_EQ(BlocksWritten(), 0u);
 }
 
@@ -481,7 +482,7 @@ TEST_F(MainWindow, AFailedArchiveDownloadIsReportedOnce) {
     StartWindow(VersionUrl(server.WideUrl("/db.zip")));
     UpdateAndWait();
     EXPECT_FALSE(model->LastOutcome().succeeded);
-    EXPECT_EQ(prompts.errors, std::vector<std::wstring>{L"Error! Please update by local file!"});
+    EXPECT_EQ(prompts.Texts(Kind::kError), std::vector<std::wstring>{L"Error! Please update by local file!"});
     EXPECT_TRUE(Enabled(MainButton::Update));
 }
 
@@ -527,7 +528,7 @@ TEST_F(MainWindow, AfterAFailedWriteTheTitleShowsWhatTheUnitHolds) {
     view.fileToChoose = WriteSample("newer.qdx", false, 2025);
     model->OnOpen();
     UpdateAndWait();
-    EXPECT_EQ(prompts.errors, std::vector<std::wstring>{L"Update Failed!"});
+    EXPECT_EQ(prompts.Texts(Kind::kError), std::vector<std::wstring>{L"Update Failed!"});
     CGpsUnit reader;
     reader.link.Attach(std::make_unique<BorrowedTransport>(*unit.sim), nullptr);
     reader.ResetUnitInfo();

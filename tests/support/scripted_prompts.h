@@ -2,6 +2,7 @@
 // A prompts seam for tests: records every box in order and answers questions from a script.
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +21,7 @@ struct ScriptedPrompts : Prompts {
     std::vector<Shown> shown;
     std::deque<bool> answers;  // for the questions, in order; Yes once they run out
     bool defaultAnswer = true;
+    std::function<void(std::wstring_view)> onQuestion;  // called as a question is asked
 
     void ShowError(std::wstring_view text) override {
         shown.push_back({Kind::kError, std::wstring(text), {}});
@@ -32,6 +34,7 @@ struct ScriptedPrompts : Prompts {
     }
     bool AskYesNo(std::wstring_view text, std::wstring_view caption) override {
         shown.push_back({Kind::kQuestion, std::wstring(text), std::wstring(caption)});
+        if (onQuestion) onQuestion(text);
         if (answers.empty()) return defaultAnswer;
         const bool answer = answers.front();
         answers.pop_front();
@@ -42,6 +45,14 @@ struct ScriptedPrompts : Prompts {
     [[nodiscard]] std::vector<std::wstring> Texts() const {
         std::vector<std::wstring> texts;
         for (const Shown& s : shown) texts.push_back(s.text);
+        return texts;
+    }
+    // The texts of one kind of box, in order.
+    [[nodiscard]] std::vector<std::wstring> Texts(Kind kind) const {
+        std::vector<std::wstring> texts;
+        for (const Shown& s : shown) {
+            if (s.kind == kind) texts.push_back(s.text);
+        }
         return texts;
     }
 };
