@@ -73,23 +73,6 @@ inline constexpr std::string_view kReadingUnsteady =
 // model block, no two regions of a bank overlap, and all end within `capacity`.
 [[nodiscard]] bool LayoutHoldsTogether(const LayoutRecord& record, std::uint32_t capacity) noexcept;
 
-// A new layout, as the model entry and the package's rounded section sizes give it.
-struct NewLayout {
-    std::uint32_t modelId = 0;
-    std::uint32_t secondWord = 0;
-    std::uint32_t altMainFlag = 0;
-    std::uint32_t firstWord = 0;
-    std::uint32_t main = 0;
-    std::uint32_t resource = 0;
-    std::uint32_t database = 0;
-    std::uint32_t auxiliary = 0;
-};
-// Fills `record` for a new layout on a unit of `capacity`; `end` receives where the placed
-// area ends (in 64 bits: a first layout word from the file can be huge). 3 when that passes
-// the capacity (the record is filled either way), else 0.
-[[nodiscard]] int BuildLayoutRecord(LayoutRecord& record, std::uint32_t capacity,
-                                    const NewLayout& layout, std::uint64_t& end) noexcept;
-
 // Operations run on one thread at a time (the window's or the update worker's); the transfer
 // counters may be read and bumped from another thread.
 class CGpsUnit {

@@ -138,6 +138,58 @@ bool Overlap(const Extent& a, const Extent& b) {
     return a.bank == b.bank && a.start < b.end && b.start < a.end;
 }
 
+// A new layout, as the model entry and the package's rounded section sizes give it.
+struct NewLayout {
+    std::uint32_t modelId = 0;
+    std::uint32_t secondWord = 0;
+    std::uint32_t altMainFlag = 0;
+    std::uint32_t firstWord = 0;
+    std::uint32_t main = 0;
+    std::uint32_t resource = 0;
+    std::uint32_t database = 0;
+    std::uint32_t auxiliary = 0;
+};
+
+// Fills `record` for a new layout on a unit of `capacity`; `end` receives where the placed
+// area ends (in 64 bits: a first layout word from the file can be huge). 3 when that passes
+// the capacity (the record is filled either way), else 0.
+int BuildLayoutRecord(LayoutRecord& rec, std::uint32_t capacity, const NewLayout& layout,
+                      std::uint64_t& end) noexcept {
+    if (!rec.HasMarker()) {
+        rec.Clear();
+        rec.SetWord(0, 0);
+        rec.SetWord(LayoutRecord::kMarker, kLayoutMarker);
+        rec.bytes[LayoutRecord::kCreatedFlag] = 1;
+    }
+    if (layout.auxiliary != 0) rec.bytes[LayoutRecord::kCreatedFlag] = 1;
+
+    // Sums in 64 bits: a huge first layout word from the file must not wrap past the check.
+    const std::uint64_t mainStart = std::uint64_t{kPlacedBase} + layout.firstWord;
+    const std::uint64_t resourceStart = mainStart + layout.main;
+    const std::uint64_t databaseStart = resourceStart + layout.resource;
+    const std::uint64_t auxiliaryStart = databaseStart + layout.database;
+    end = auxiliaryStart + layout.auxiliary;
+
+    rec.SetWord(LayoutRecord::kModelId, layout.modelId);
+    rec.SetWord(LayoutRecord::kSecondLayoutWord, layout.secondWord);
+    rec.bytes[LayoutRecord::kAltMainFlag] = layout.altMainFlag != 0 ? 1 : 0;
+    rec.SetWord(LayoutRecord::kCapacity, capacity);
+    rec.SetWord(LayoutRecord::kBase, kPlacedBase);
+    rec.SetWord(LayoutRecord::kFirstLayoutWord, layout.firstWord);
+    rec.SetWord(LayoutRecord::kMainStart, static_cast<std::uint32_t>(mainStart));
+    rec.SetWord(LayoutRecord::kMainSize, layout.main);
+    rec.SetWord(LayoutRecord::kResourceStart, static_cast<std::uint32_t>(resourceStart));
+    rec.SetWord(LayoutRecord::kResourceSize, layout.resource);
+    rec.SetWord(LayoutRecord::kDatabaseStart, static_cast<std::uint32_t>(databaseStart));
+    rec.SetWord(LayoutRecord::kDatabaseSize, layout.database);
+    rec.SetWord(LayoutRecord::kAuxiliaryStart, static_cast<std::uint32_t>(auxiliaryStart));
+    rec.SetWord(LayoutRecord::kAuxiliarySize, layout.auxiliary);
+    rec.SetWord(LayoutRecord::kModelImageAddress, kModelImageAddress);
+    rec.SetWord(LayoutRecord::kModelImageSize, kModelImageBytes);
+    rec.SetWord(LayoutRecord::kEnd, static_cast<std::uint32_t>(end));
+    return end > capacity ? kWriteDoesNotFit : kWriteOk;
+}
+
 }  // namespace
 
 std::string_view PlanPartKey(PlanPart part) noexcept {
@@ -260,43 +312,6 @@ bool LayoutHoldsTogether(const LayoutRecord& record, std::uint32_t capacity) noe
         placed[i] = extent;
     }
     return true;
-}
-
-int BuildLayoutRecord(LayoutRecord& rec, std::uint32_t capacity, const NewLayout& layout,
-                      std::uint64_t& end) noexcept {
-    if (!rec.HasMarker()) {
-        rec.Clear();
-        rec.SetWord(0, 0);
-        rec.SetWord(LayoutRecord::kMarker, kLayoutMarker);
-        rec.bytes[LayoutRecord::kCreatedFlag] = 1;
-    }
-    if (layout.auxiliary != 0) rec.bytes[LayoutRecord::kCreatedFlag] = 1;
-
-    // Sums in 64 bits: a huge first layout word from the file must not wrap past the check.
-    const std::uint64_t mainStart = std::uint64_t{kPlacedBase} + layout.firstWord;
-    const std::uint64_t resourceStart = mainStart + layout.main;
-    const std::uint64_t databaseStart = resourceStart + layout.resource;
-    const std::uint64_t auxiliaryStart = databaseStart + layout.database;
-    end = auxiliaryStart + layout.auxiliary;
-
-    rec.SetWord(LayoutRecord::kModelId, layout.modelId);
-    rec.SetWord(LayoutRecord::kSecondLayoutWord, layout.secondWord);
-    rec.bytes[LayoutRecord::kAltMainFlag] = layout.altMainFlag != 0 ? 1 : 0;
-    rec.SetWord(LayoutRecord::kCapacity, capacity);
-    rec.SetWord(LayoutRecord::kBase, kPlacedBase);
-    rec.SetWord(LayoutRecord::kFirstLayoutWord, layout.firstWord);
-    rec.SetWord(LayoutRecord::kMainStart, static_cast<std::uint32_t>(mainStart));
-    rec.SetWord(LayoutRecord::kMainSize, layout.main);
-    rec.SetWord(LayoutRecord::kResourceStart, static_cast<std::uint32_t>(resourceStart));
-    rec.SetWord(LayoutRecord::kResourceSize, layout.resource);
-    rec.SetWord(LayoutRecord::kDatabaseStart, static_cast<std::uint32_t>(databaseStart));
-    rec.SetWord(LayoutRecord::kDatabaseSize, layout.database);
-    rec.SetWord(LayoutRecord::kAuxiliaryStart, static_cast<std::uint32_t>(auxiliaryStart));
-    rec.SetWord(LayoutRecord::kAuxiliarySize, layout.auxiliary);
-    rec.SetWord(LayoutRecord::kModelImageAddress, kModelImageAddress);
-    rec.SetWord(LayoutRecord::kModelImageSize, kModelImageBytes);
-    rec.SetWord(LayoutRecord::kEnd, static_cast<std::uint32_t>(end));
-    return end > capacity ? kWriteDoesNotFit : kWriteOk;
 }
 
 UpdatePlan CGpsUnit::PlanUpdate(const UpdatePackage& package) const {
