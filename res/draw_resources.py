@@ -176,7 +176,7 @@ def icon_update(s):
     # is connected.
     def arrow(x, y):
         shaft = 13.5 * k <= x <= 18.5 * k and 7 * k <= y <= 16 * k
-        head = y >= 15 * k and abs(x - 16 * k) <= (22.5 * k - y) * 7.5 / 7.5
+        head = y >= 15 * k and abs(x - 16 * k) <= 22.5 * k - y  # a right-angled point
         tray = 9 * k <= x <= 23 * k and 23.5 * k <= y <= 26 * k
         return shaft or head or tray
     c.cut(arrow, (0, 0, s, s))
