@@ -64,8 +64,7 @@ bool CKivrelApp::ActivateRunningCopy() {
 
     // Windows only lets the thread that owns the foreground take it away, so borrow that
     // thread's input state for the switch.
-    const DWORD foregroundThread =
-        ::GetWindowThreadProcessId(::GetForegroundWindow(), nullptr);
+    const DWORD foregroundThread = ::GetWindowThreadProcessId(::GetForegroundWindow(), nullptr);
     const DWORD thisThread = ::GetCurrentThreadId();
     ::AttachThreadInput(thisThread, foregroundThread, TRUE);
     ::ShowWindow(found, SW_SHOWNORMAL);

@@ -97,8 +97,8 @@ HBITMAP LoadPicture(HINSTANCE instance, HWND area) {
 
 }  // namespace
 
-bool ParseKivrelCommandLine(int argc, const wchar_t* const* argv,
-                            KivrelCommandLine& commandLine, std::wstring& error) {
+bool ParseKivrelCommandLine(int argc, const wchar_t* const* argv, KivrelCommandLine& commandLine,
+                            std::wstring& error) {
     for (int i = 0; i < argc; ++i) {
         const std::wstring_view argument = argv[i];
         const auto value = [&](std::string& out) {
@@ -150,8 +150,8 @@ BOOL CKivrelDlg::OnInitDialog() {
         ::InsertMenuW(systemMenu, 0, MF_BYCOMMAND | MF_STRING, 0,
                       (L"Version" + std::to_wstring(kHighestSettingsRevision)).c_str());
     }
-    icon = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(kIdIconApp), IMAGE_ICON, 0,
-                                           0, LR_DEFAULTSIZE | LR_SHARED));
+    icon = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(kIdIconApp), IMAGE_ICON, 0, 0,
+                                           LR_DEFAULTSIZE | LR_SHARED));
     ::SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
     ::SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
     provinceMap = static_cast<HBITMAP>(::LoadImageW(

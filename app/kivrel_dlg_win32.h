@@ -3,12 +3,12 @@
 // the controls and the dialogs, turns Windows messages into the model's calls, and is the
 // window thread that the update worker and the downloaders send and post to. Windows only.
 
+#include <windows.h>
+#include <shellapi.h>
+
 #include <atomic>
 #include <memory>
 #include <string>
-
-#include <windows.h>
-#include <shellapi.h>
 
 #include "app/main_window_model.h"
 #include "app/window_thread.h"

@@ -17,7 +17,9 @@
 namespace kivrel {
 namespace {
 
-constexpr std::size_t Index(MainButton button) { return static_cast<std::size_t>(button); }
+constexpr std::size_t Index(MainButton button) {
+    return static_cast<std::size_t>(button);
+}
 
 std::wstring Format(const wchar_t* format, double value) {
     wchar_t text[64];
@@ -79,8 +81,7 @@ public:
         model.services.thread.Run([&] { model.services.prompts.ShowError(text); });
     }
     void ShowInformation(std::wstring_view text, std::wstring_view caption) override {
-        model.services.thread.Run(
-            [&] { model.services.prompts.ShowInformation(text, caption); });
+        model.services.thread.Run([&] { model.services.prompts.ShowInformation(text, caption); });
     }
     bool AskYesNo(std::wstring_view text, std::wstring_view caption) override {
         bool yes = false;
@@ -101,7 +102,9 @@ MainWindowModel::MainWindowModel(MainWindowServices services, MainWindowOptions 
     unit.acceptanceHook = VendorAcceptanceHook(this->services.vendor);
 }
 
-MainWindowModel::~MainWindowModel() { Shutdown(); }
+MainWindowModel::~MainWindowModel() {
+    Shutdown();
+}
 
 // ---- Start-up ----
 
@@ -150,8 +153,9 @@ bool MainWindowModel::StartVersionCheck(std::wstring& error) {
     }
     versionCheckActive = true;
     versionEvents.SetTransfer(++lastTransferNumber);
-    versionDownloader.SetParameters(&versionEvents, versionFileUrl, services.tempFolder + std::wstring(kVersionFileName),
-                                    L"", L"", L"", L"", L"", 0, 0, 0, 0, 0.0, 0);
+    versionDownloader.SetParameters(&versionEvents, versionFileUrl,
+                                    services.tempFolder + std::wstring(kVersionFileName), L"", L"",
+                                    L"", L"", L"", 0, 0, 0, 0, 0.0, 0);
     error = versionDownloader.Start(false);
     if (!error.empty()) {
         versionCheckActive = false;
@@ -298,9 +302,8 @@ int MainWindowModel::OnAskProvinces() {
 }
 
 void MainWindowModel::OnDownloadEvent(const DownloadEvent& event) {
-    const bool current = event.transfer != 0 &&
-                         (event.transfer == versionEvents.Number() ||
-                          event.transfer == archiveEvents.Number());
+    const bool current = event.transfer != 0 && (event.transfer == versionEvents.Number() ||
+                                                 event.transfer == archiveEvents.Number());
     // A message of a transfer that was cancelled or replaced is not this transfer's.
     if (!current) return;
     switch (event.message) {
@@ -336,7 +339,8 @@ void MainWindowModel::OnDownloadFinished(const DownloadEvent& event) {
             if (shared.localFilePath.empty()) SetStatus(text);
         };
         if (result == 0) {
-            const auto parsed = ParseVersionFile(services.tempFolder + std::wstring(kVersionFileName));
+            const auto parsed =
+                ParseVersionFile(services.tempFolder + std::wstring(kVersionFileName));
             if (!parsed) {
                 status(kStatusAccessFailed);
                 onlineVersion = -1;
@@ -489,9 +493,15 @@ void MainWindowModel::OnUpdate() {
 }
 
 void MainWindowModel::RunWorker() {
-    UpdateRunServices run{unit,           archiveDownloader, services.archivers,
-                          services.files, archiveEvents,     *runPrompts,
-                          *runView,       services.vendor,   services.tempFolder,
+    UpdateRunServices run{unit,
+                          archiveDownloader,
+                          services.archivers,
+                          services.files,
+                          archiveEvents,
+                          *runPrompts,
+                          *runView,
+                          services.vendor,
+                          services.tempFolder,
                           services.tempFolderProblem};
     workerOutcome = UpdateWorker(shared, run);
     workerDone = true;

@@ -147,7 +147,9 @@ public:
     [[nodiscard]] CGpsUnit& Unit() noexcept { return unit; }
     [[nodiscard]] EventSink& Events() noexcept { return events; }
     [[nodiscard]] bool RunActive() const noexcept { return runActive; }
-    [[nodiscard]] const std::wstring& LocalFilePath() const noexcept { return shared.localFilePath; }
+    [[nodiscard]] const std::wstring& LocalFilePath() const noexcept {
+        return shared.localFilePath;
+    }
     [[nodiscard]] const std::wstring& ArchiveUrl() const noexcept { return shared.archiveUrl; }
     [[nodiscard]] std::int32_t OnlineVersion() const noexcept { return onlineVersion; }
     [[nodiscard]] bool VersionCheckActive() const noexcept { return versionCheckActive; }

@@ -58,6 +58,8 @@ std::vector<DownloadEvent> WindowEventSink::TakeDownloadEvents() {
     return events;
 }
 
-void WindowEventSink::DiscardWritten() noexcept { (void)TakeWritten(); }
+void WindowEventSink::DiscardWritten() noexcept {
+    (void)TakeWritten();
+}
 
 }  // namespace kivrel

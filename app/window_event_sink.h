@@ -20,8 +20,8 @@ namespace kivrel {
 class WindowThread;
 
 struct DownloadEvent {
-    unsigned message = 0;       // kWmDownloadFinished, kWmDownloadSize, ...
-    std::uint32_t transfer = 0; // which transfer sent it; 0 for none
+    unsigned message = 0;        // kWmDownloadFinished, kWmDownloadSize, ...
+    std::uint32_t transfer = 0;  // which transfer sent it; 0 for none
     std::uint32_t wParam = 0;
     std::uint32_t lParam = 0;
 };

@@ -10,7 +10,7 @@ namespace kivrel {
 
 // Private messages of the main window, beside the fixed numbers of base/event_sink.h.
 inline constexpr unsigned kWmRunOnWindowThread = 0x8000 + 0x101;  // lParam: std::function<void()>*
-inline constexpr unsigned kWmWorkerEnded = 0x8000 + 0x102;         // posted by the worker
+inline constexpr unsigned kWmWorkerEnded = 0x8000 + 0x102;        // posted by the worker
 
 class WindowThread {
 public:

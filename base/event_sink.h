@@ -22,13 +22,13 @@ inline constexpr unsigned kWmDownloadSpeed = 0x8054;     // posted: KB/s x 10000
 class EventSink {
 public:
     virtual ~EventSink() = default;
-    virtual void TransferStart(std::uint32_t totalBytes) = 0;             // sent
-    virtual void TransferWritten(std::uint32_t dataBytes) = 0;            // posted
-    virtual void TransferRead(std::uint32_t dataBytes) = 0;               // posted
-    [[nodiscard]] virtual int AskProvinces() = 0;                         // sent
-    virtual void DownloadFinished(std::uint32_t result, std::uint32_t value) = 0;      // posted
+    virtual void TransferStart(std::uint32_t totalBytes) = 0;                      // sent
+    virtual void TransferWritten(std::uint32_t dataBytes) = 0;                     // posted
+    virtual void TransferRead(std::uint32_t dataBytes) = 0;                        // posted
+    [[nodiscard]] virtual int AskProvinces() = 0;                                  // sent
+    virtual void DownloadFinished(std::uint32_t result, std::uint32_t value) = 0;  // posted
     virtual void DownloadSize(std::uint32_t contentLength, std::uint32_t resumeOffset) = 0;
-    virtual void DownloadPercent(std::uint32_t percent) = 0;              // posted
+    virtual void DownloadPercent(std::uint32_t percent) = 0;  // posted
     virtual void DownloadSpeed(std::uint32_t speedCode, std::uint32_t bytesReceived) = 0;
 };
 

@@ -1,8 +1,7 @@
-#include "base/native_path.h"
-
-#include "base/text.h"
-
 #include <cstdint>
+
+#include "base/native_path.h"
+#include "base/text.h"
 
 namespace kivrel {
 namespace {

@@ -1,5 +1,4 @@
 #include "base/native_path.h"
-
 #include "base/text.h"
 
 namespace kivrel {

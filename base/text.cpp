@@ -68,7 +68,6 @@ std::size_t DecodeUtf8(std::string_view text, char32_t& codePoint) noexcept {
     return length;
 }
 
-
 std::string WideToUtf8(std::wstring_view text) {
     std::string out;
     out.reserve(text.size());

@@ -6,8 +6,8 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <string>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace {
@@ -79,10 +79,12 @@ int wmain() {
     ::PostMessageW(box, WM_COMMAND, IDOK, 0);
     std::sort(answers.begin(), answers.end());
     const auto at = [&](double share) {
-        return answers[std::min(answers.size() - 1, static_cast<std::size_t>(share * answers.size()))];
+        return answers[std::min(answers.size() - 1,
+                                static_cast<std::size_t>(share * answers.size()))];
     };
-    std::printf("%zu answers during the write: median %.2f ms, 99th percentile %.2f ms, worst %.2f ms\n",
-                answers.size(), at(0.5), at(0.99), answers.back());
+    std::printf(
+        "%zu answers during the write: median %.2f ms, 99th percentile %.2f ms, worst %.2f ms\n",
+        answers.size(), at(0.5), at(0.99), answers.back());
     ::Sleep(500);
     ::PostMessageW(window, WM_CLOSE, 0, 0);
     return 0;

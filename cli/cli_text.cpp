@@ -1,8 +1,8 @@
 #include "cli/cli_text.h"
 
 #include <cstdio>
-#include <iostream>
 #include <ctime>
+#include <iostream>
 
 #include "base/native_path.h"
 #include "cli/cli_options.h"
@@ -33,9 +33,10 @@ std::string UtcTimeText(std::chrono::system_clock::time_point when) {
     const year_month_day date{day};
     const hh_mm_ss time{seconds - day};
     char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
-                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                  static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ",
+                  static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                  static_cast<unsigned>(date.day()), static_cast<int>(time.hours().count()),
+                  static_cast<int>(time.minutes().count()),
                   static_cast<int>(time.seconds().count()));
     return text;
 }

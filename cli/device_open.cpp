@@ -14,12 +14,15 @@
 
 namespace kivrel::cli {
 
-bool IsDeviceOption(std::string_view device) noexcept { return IsUnitSpec(device); }
+bool IsDeviceOption(std::string_view device) noexcept {
+    return IsUnitSpec(device);
+}
 
 std::string OpenUnitForCli(const GlobalOptions& options, CGpsUnit& unit, EventSink* sink,
                            TraceSink* keptTrace) {
     std::string error;
-    std::unique_ptr<HidTransport> transport = OpenUnitSpec(options.device, options.traceFile, error);
+    std::unique_ptr<HidTransport> transport =
+        OpenUnitSpec(options.device, options.traceFile, error);
     if (!transport) return error;
     if (keptTrace != nullptr) {
         transport = std::make_unique<TracingTransport>(std::move(transport), *keptTrace);
@@ -49,8 +52,8 @@ std::string ReadOpenedUnit(CGpsUnit& unit) {
 
 std::string ReadOpenedUnitUnchanged(CGpsUnit& unit, bool& refused) {
     refused = false;
-    unit.acceptanceHook = [&refused, check = VendorAcceptanceHook(CliVendorConfig())](
-                              CGpsUnit& read) {
+    unit.acceptanceHook = [&refused,
+                           check = VendorAcceptanceHook(CliVendorConfig())](CGpsUnit& read) {
         if (check(read) == 0) refused = true;
         return 1;
     };

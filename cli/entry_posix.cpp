@@ -1,6 +1,6 @@
+#include <cstdio>
 #include <exception>
 #include <new>
-#include <cstdio>
 
 #include "cli/main.h"
 

@@ -8,8 +8,7 @@ std::string OperatingSystemText() {
     struct utsname name {};
     if (::uname(&name) != 0) return "unknown (uname failed)";
     // nodename, the computer's name, is left out.
-    return std::string(name.sysname) + " " + name.release + " " + name.version + " " +
-           name.machine;
+    return std::string(name.sysname) + " " + name.release + " " + name.version + " " + name.machine;
 }
 
 }  // namespace kivrel::cli

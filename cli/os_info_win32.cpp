@@ -15,10 +15,14 @@ std::string Architecture() {
     SYSTEM_INFO info{};
     ::GetNativeSystemInfo(&info);
     switch (info.wProcessorArchitecture) {
-        case PROCESSOR_ARCHITECTURE_AMD64: return "x64";
-        case PROCESSOR_ARCHITECTURE_ARM64: return "ARM64";
-        case PROCESSOR_ARCHITECTURE_INTEL: return "x86";
-        default: return "another architecture";
+        case PROCESSOR_ARCHITECTURE_AMD64:
+            return "x64";
+        case PROCESSOR_ARCHITECTURE_ARM64:
+            return "ARM64";
+        case PROCESSOR_ARCHITECTURE_INTEL:
+            return "x86";
+        default:
+            return "another architecture";
     }
 }
 

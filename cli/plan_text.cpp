@@ -18,10 +18,14 @@ std::string HexAddress(std::uint32_t address) {
 
 std::string_view LayoutKey(LayoutAction action) {
     switch (action) {
-        case LayoutAction::kFixed: return "fixed";
-        case LayoutAction::kKeep: return "keep";
-        case LayoutAction::kBackToFixed: return "back_to_fixed";
-        case LayoutAction::kStore: return "store";
+        case LayoutAction::kFixed:
+            return "fixed";
+        case LayoutAction::kKeep:
+            return "keep";
+        case LayoutAction::kBackToFixed:
+            return "back_to_fixed";
+        case LayoutAction::kStore:
+            return "store";
     }
     return "fixed";
 }
@@ -51,7 +55,7 @@ nlohmann::ordered_json RecordJson(const LayoutRecord& record) {
     json["first_layout_word"] = record.Word(LayoutRecord::kFirstLayoutWord);
     for (const RecordRegion& region : kRecordRegions) {
         json[std::string(PlanPartKey(region.part))] = {{"start", record.Word(region.start)},
-                                                      {"size", record.Word(region.size)}};
+                                                       {"size", record.Word(region.size)}};
     }
     json["end"] = record.Word(LayoutRecord::kEnd);
     json["alt_main"] = record.bytes[LayoutRecord::kAltMainFlag] != 0;
@@ -176,12 +180,10 @@ void PrintPlan(std::FILE* out, const UpdatePlan& plan) {
         writes += step.erase ? 0 : 1;
         std::fprintf(out, "%3d  %-13s %-30s %-9s %-4s %9u %7s  %s\n", ++number,
                      step.erase ? "EraseSectors" : "WriteBlocks",
-                     std::string(PlanPartName(step.part)).c_str(),
-                     HexAddress(step.address).c_str(),
+                     std::string(PlanPartName(step.part)).c_str(), HexAddress(step.address).c_str(),
                      step.erase ? "-" : std::to_string(step.bank).c_str(),
                      static_cast<unsigned>(step.length),
-                     step.erase ? "-" : std::to_string(step.Blocks()).c_str(),
-                     sectorText);
+                     step.erase ? "-" : std::to_string(step.Blocks()).c_str(), sectorText);
     }
     std::fprintf(out, "\nTotal: %llu bytes in %zu writes (%s); the progress counts %u of them.\n",
                  static_cast<unsigned long long>(plan.TotalBytes()), writes,

@@ -131,8 +131,7 @@ void ProgressRenderer::Draw(bool force) {
 std::string ProgressRenderer::TransferLine() const {
     const double fraction =
         total == 0 ? 0.0 : std::min(1.0, static_cast<double>(done) / static_cast<double>(total));
-    const double seconds =
-        std::chrono::duration<double>(clock() - started).count();
+    const double seconds = std::chrono::duration<double>(clock() - started).count();
     const double rate = seconds > 0.0 ? static_cast<double>(done) / seconds : 0.0;
     std::string bar(kBarCells, '.');
     std::fill_n(bar.begin(), static_cast<int>(fraction * kBarCells), '#');
@@ -152,7 +151,8 @@ std::string ProgressRenderer::DownloadLine() const {
     const std::uint64_t have = done + downloadOffset;
     std::string line = "Downloading ";
     if (total > 0) {
-        const double fraction = std::min(1.0, static_cast<double>(have) / static_cast<double>(whole));
+        const double fraction =
+            std::min(1.0, static_cast<double>(have) / static_cast<double>(whole));
         line += Printf("%6.2f%%  ", fraction * 100.0);
         line += FormatBytes(std::min(have, whole)) + " / " + FormatBytes(whole);
     } else {

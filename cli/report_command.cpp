@@ -3,7 +3,6 @@
 // and trace of the last update; nothing of the user's own beyond what the unit holds.
 
 #include <CLI/CLI.hpp>
-
 #include <chrono>
 #include <cstdio>
 #include <deque>
@@ -168,8 +167,9 @@ int RunReport(const GlobalOptions& options, const std::string& outArgument) {
 void RegisterReportCommand(CLI::App& app, GlobalOptions& options, CommandTable& commands) {
     auto out = std::make_shared<std::string>();
     CLI::App* report = app.add_subcommand(
-        "report", "write one file for support: versions, system, the unit, its settings, and "
-                  "the last update with its trace");
+        "report",
+        "write one file for support: versions, system, the unit, its settings, and "
+        "the last update with its trace");
     report->add_option("OUT", *out,
                        "the file to write (default kivrel-report-YYYYMMDD-HHMMSS.txt here; - "
                        "for standard output)");

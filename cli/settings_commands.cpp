@@ -17,10 +17,10 @@
 #include "base/native_path.h"
 #include "base/text.h"
 #include "cli/cli_prompts.h"
+#include "cli/cli_text.h"
 #include "cli/cli_vendor.h"
 #include "cli/commands.h"
 #include "cli/device_open.h"
-#include "cli/cli_text.h"
 #include "cli/unit_json.h"
 #include "device/gps_unit.h"
 #include "net/local_file.h"
@@ -41,7 +41,6 @@ std::string Utf8(std::wstring_view text) {
 std::string UnitText(std::string_view bytes) {
     return WideToUtf8(WidenBytes(bytes));
 }
-
 
 // --- the settings `set` takes, as the window shows them ----------------------------------------
 
@@ -396,7 +395,8 @@ namespace {
 
 int RunSettingsShow(const GlobalOptions& options) {
     CGpsUnit unit;
-    if (const int status = OpenAndReadUnitForCommand(options, unit); status != kExitOk) return status;
+    if (const int status = OpenAndReadUnitForCommand(options, unit); status != kExitOk)
+        return status;
     if (options.json) {
         std::string whyNot;
         const auto json = SettingsShowJson(unit, whyNot);
@@ -424,7 +424,8 @@ int RunSettingsSet(const GlobalOptions& options, const std::vector<std::string>&
         return kExitUsage;
     }
     CGpsUnit unit;
-    if (const int status = OpenAndReadUnitForCommand(options, unit); status != kExitOk) return status;
+    if (const int status = OpenAndReadUnitForCommand(options, unit); status != kExitOk)
+        return status;
     CliPrompts prompts(options.yes);
     AssignmentWindow window(std::move(pairs));
     const SettingOutcome outcome = RunSettingButton(unit, prompts, window, CliVendorConfig());
@@ -435,7 +436,8 @@ int RunSettingsSet(const GlobalOptions& options, const std::vector<std::string>&
 
 int RunSettingsSave(const GlobalOptions& options, const std::string& file) {
     CGpsUnit unit;
-    if (const int status = OpenAndReadUnitForCommand(options, unit); status != kExitOk) return status;
+    if (const int status = OpenAndReadUnitForCommand(options, unit); status != kExitOk)
+        return status;
     if (unit.settingsFormat <= 0) return Fail(Utf8(kTextUnusableSettings));
     if (const std::uint32_t error =
             WriteWholeFile(WidePathFromArgument(file), unit.settingsBlock.bytes);
@@ -477,7 +479,8 @@ int RunSettingsLoad(const GlobalOptions& options, const std::string& file) {
         return Fail("cannot read " + file);
     }
     CGpsUnit unit;
-    if (const int status = OpenAndReadUnitForCommand(options, unit); status != kExitOk) return status;
+    if (const int status = OpenAndReadUnitForCommand(options, unit); status != kExitOk)
+        return status;
     CliPrompts prompts(options.yes);
     if (const auto refused = CheckSettingsEditable(unit, prompts)) return ExitFor(*refused);
     SettingsBlock saved;

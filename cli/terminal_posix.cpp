@@ -4,7 +4,11 @@
 
 namespace kivrel::cli {
 
-bool StdinIsTerminal() { return ::isatty(STDIN_FILENO) == 1; }
-bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+bool StdinIsTerminal() {
+    return ::isatty(STDIN_FILENO) == 1;
+}
+bool StderrIsTerminal() {
+    return ::isatty(STDERR_FILENO) == 1;
+}
 
 }  // namespace kivrel::cli

@@ -13,7 +13,11 @@ bool IsConsole(DWORD which) {
 
 }  // namespace
 
-bool StdinIsTerminal() { return IsConsole(STD_INPUT_HANDLE); }
-bool StderrIsTerminal() { return IsConsole(STD_ERROR_HANDLE); }
+bool StdinIsTerminal() {
+    return IsConsole(STD_INPUT_HANDLE);
+}
+bool StderrIsTerminal() {
+    return IsConsole(STD_ERROR_HANDLE);
+}
 
 }  // namespace kivrel::cli

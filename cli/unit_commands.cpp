@@ -15,9 +15,9 @@
 #include "cli/commands.h"
 #include "cli/device_open.h"
 #include "cli/unit_json.h"
-#include "net/version_check.h"
 #include "device/gps_unit.h"
 #include "device/sim/sim_directory.h"
+#include "net/version_check.h"
 
 namespace kivrel::cli {
 namespace {
@@ -74,8 +74,9 @@ std::string JsonText(const nlohmann::ordered_json& json) {
 }
 
 nlohmann::json UnitInfoJson(const CGpsUnit& unit) {
-    const std::pair<const char*, const BuildDate*> regions[] = {
-        {"main", &unit.mainDate}, {"resource", &unit.resourceDate}, {"database", &unit.databaseDate}};
+    const std::pair<const char*, const BuildDate*> regions[] = {{"main", &unit.mainDate},
+                                                                {"resource", &unit.resourceDate},
+                                                                {"database", &unit.databaseDate}};
     nlohmann::json blank = nlohmann::json::array();
     for (const auto& [name, date] : regions) {
         if (IsErasedDate(*date)) blank.push_back(name);
@@ -101,7 +102,8 @@ namespace {
 
 int RunInfo(const GlobalOptions& options) {
     CGpsUnit unit;
-    if (const int status = OpenAndReadUnitForCommand(options, unit); status != kExitOk) return status;
+    if (const int status = OpenAndReadUnitForCommand(options, unit); status != kExitOk)
+        return status;
     if (options.json) {
         std::cout << JsonText(UnitInfoJson(unit)) << '\n';
         return kExitOk;

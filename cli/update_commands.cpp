@@ -2,7 +2,6 @@
 // newest online database, and the online version check.
 
 #include <CLI/CLI.hpp>
-
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -39,7 +38,6 @@
 
 namespace kivrel::cli {
 namespace {
-
 
 struct UpdateArgs {
     std::string file;
@@ -156,8 +154,7 @@ std::wstring FetchOnlineSource(const CGpsUnit& unit, const std::string& versionU
     VersionFileSink sink;
     CHttpDownload downloader;
     downloader.SetNetworkSettings(network);
-    downloader.SetParameters(&sink, url, versionFile, L"", L"", L"", L"", L"", 0, 0, 0, 0, 0.0,
-                             0);
+    downloader.SetParameters(&sink, url, versionFile, L"", L"", L"", L"", L"", 0, 0, 0, 0, 0.0, 0);
     const std::wstring startError = downloader.Start(true);
     if (!startError.empty()) return startError;
     if (sink.code != 0) return std::wstring(kTextAccessFailed);
@@ -170,11 +167,10 @@ std::wstring FetchOnlineSource(const CGpsUnit& unit, const std::string& versionU
 }
 
 void PrintUnitState(const CGpsUnit& unit) {
-    std::fprintf(stderr,
-                 "The unit now holds: main %s, resource %s, database %s; %s layout record\n",
-                 FormatDate(unit.mainDate).c_str(), FormatDate(unit.resourceDate).c_str(),
-                 FormatDate(unit.databaseDate).c_str(),
-                 unit.HasLayoutRecord() ? "with a" : "without a");
+    std::fprintf(
+        stderr, "The unit now holds: main %s, resource %s, database %s; %s layout record\n",
+        FormatDate(unit.mainDate).c_str(), FormatDate(unit.resourceDate).c_str(),
+        FormatDate(unit.databaseDate).c_str(), unit.HasLayoutRecord() ? "with a" : "without a");
 }
 
 // Room on the disk of the staging folders for a download of `archiveBytes` (0: not given)
@@ -193,8 +189,8 @@ std::string RoomForDownload(const std::wstring& folder, std::uint32_t archiveByt
     if (!free || *free >= archive + unpacked) return {};
     return "There is not enough free space for the download in " + WideToUtf8(folder) + ": " +
            FormatSize(*free) + " free, and the archive (" +
-           (archiveBytes != 0 ? FormatSize(archive) : "size not given: up to " +
-                                                           FormatSize(archive)) +
+           (archiveBytes != 0 ? FormatSize(archive)
+                              : "size not given: up to " + FormatSize(archive)) +
            ") and its unpacked files (up to " + FormatSize(unpacked) + ") need " +
            FormatSize(archive + unpacked) +
            ". Free some space and try again, or update from a file you have.";
@@ -297,8 +293,9 @@ int UpdateCommand::ChooseOnlineSource(bool& stop) {
     }
     if (AskBeforeUpdate(DatabaseVersionNumber(unit.databaseDate), source.onlineVersion)) {
         if (args.dryRun) {
-            std::fprintf(stderr, "The unit already has this database; an update would ask "
-                                 "before going on.\n");
+            std::fprintf(stderr,
+                         "The unit already has this database; an update would ask "
+                         "before going on.\n");
         } else if (!prompts.AskYesNo(kTextAlreadyNewest, kToolCaption)) {
             std::fprintf(stdout, "Not updated: the unit already has this database.\n");
             if (record) record->Ended("not updated", WideToUtf8(kTextAlreadyNewest), {});
@@ -350,8 +347,8 @@ int UpdateCommand::Run() {
     CHttpDownload downloader;
     downloader.SetNetworkSettings(options.network);
     host.downloader = &downloader;
-    UpdateRunServices services{unit,    downloader, *archivers, SystemStagingFiles(),
-                               host,    prompts,    host,       CliVendorConfig(),
+    UpdateRunServices services{unit,       downloader, *archivers, SystemStagingFiles(),
+                               host,       prompts,    host,       CliVendorConfig(),
                                tempFolder, tempProblem};
     const UpdateRunOutcome outcome = UpdateWorker(shared, services);
     host.Finish();
@@ -388,13 +385,13 @@ int UpdateCommand::Report(const UpdateRunOutcome& outcome) {
 
     // Once writing began, say where the unit stands before the user tries again.
     if (!host.transferStarted) return kExitFailure;
-    const bool readAgain = (unit.Connected() ? ReadOpenedUnit(unit)
-                                             : OpenAndReadUnit(options, unit, nullptr))
-                               .empty();
+    const bool readAgain =
+        (unit.Connected() ? ReadOpenedUnit(unit) : OpenAndReadUnit(options, unit, nullptr)).empty();
     if (readAgain) {
         PrintUnitState(unit);
     } else {
-        std::fprintf(stderr, "The unit cannot be read now; check its connection before trying again.\n");
+        std::fprintf(stderr,
+                     "The unit cannot be read now; check its connection before trying again.\n");
     }
     return kExitFailure;
 }
@@ -414,17 +411,18 @@ void UpdateCommand::PrintDryRun(const UpdateRunOutcome& outcome) const {
         json["provinces"] = ProvincesJson();
         json["plan"] = PlanJson(plan);
         json["settings_sector_erase"] =
-            settingsErase ? nlohmann::ordered_json{{"first_sector", kSettingsAddress / kSectorBytes},
-                                                   {"sectors", 1}}
-                          : nlohmann::ordered_json(nullptr);
+            settingsErase
+                ? nlohmann::ordered_json{{"first_sector", kSettingsAddress / kSectorBytes},
+                                         {"sectors", 1}}
+                : nlohmann::ordered_json(nullptr);
         json["finish_update"] = true;
         std::printf("%s\n", JsonText(json).c_str());
         return;
     }
     std::printf("Dry run: the unit was read, and nothing that changes it was sent.\n");
     std::printf("Unit:      boot version %d, capacity %u bytes, model %s, layout record: %s\n",
-                unit.bootVersion, static_cast<unsigned>(unit.capacity),
-                Hex32(unit.modelId).c_str(), unit.HasLayoutRecord() ? "yes" : "no");
+                unit.bootVersion, static_cast<unsigned>(unit.capacity), Hex32(unit.modelId).c_str(),
+                unit.HasLayoutRecord() ? "yes" : "no");
     if (outcome.file) {
         std::printf("File:      %s, %llu bytes, byte sum %s\n",
                     WideToUtf8(outcome.file->name).c_str(),
@@ -497,7 +495,8 @@ int RunCheck(const GlobalOptions& options, const std::string& versionUrl) {
     std::printf("Unit database: %s\n",
                 unitDate.empty() ? "none (blank)" : WideToUtf8(unitDate).c_str());
     std::printf("Archive: %s\n", WideToUtf8(source.archiveUrl).c_str());
-    std::printf("%s\n", newer ? "An update is available." : "The unit already has the newest database.");
+    std::printf("%s\n",
+                newer ? "An update is available." : "The unit already has the newest database.");
     return kExitOk;
 }
 
@@ -521,8 +520,9 @@ void RegisterUpdateCommands(CLI::App& app, GlobalOptions& options, CommandTable&
     update->add_flag("--dry-run", args->dryRun,
                      "read the unit, load the file and print the plan; send nothing that "
                      "changes the unit");
-    update->add_option("--version-url", args->versionUrl,
-                       "the version file (or archive) to use instead of the unit's own")
+    update
+        ->add_option("--version-url", args->versionUrl,
+                     "the version file (or archive) to use instead of the unit's own")
         ->needs(online);
     commands.emplace_back(update, [&options, args] { return RunUpdate(options, *args); });
 

@@ -88,7 +88,7 @@ void UpdateRecord::Finished(const UpdateRunOutcome& outcome, const std::string& 
                           {"byte_sum_hex", Hex32(outcome.file->byteSum)}};
     }
     if (outcome.plan) record["plan"] = PlanJson(*outcome.plan);
-    record["outcome"] = outcome.succeeded ? "succeeded"
+    record["outcome"] = outcome.succeeded   ? "succeeded"
                         : outcome.cancelled ? "cancelled"
                                             : "failed";
     if (!outcome.errorText.empty()) {
@@ -112,8 +112,7 @@ void UpdateRecord::Ended(const std::string& outcome, const std::string& error,
 void UpdateRecord::Save() {
     if (folder.empty()) return;
     // A record that cannot be kept costs the user nothing now; the report says none was kept.
-    (void)Keep(folder + std::wstring(kLastUpdateName),
-               JsonText(record) + "\n");
+    (void)Keep(folder + std::wstring(kLastUpdateName), JsonText(record) + "\n");
     (void)trace.Save(folder + std::wstring(kLastTraceName));
 }
 

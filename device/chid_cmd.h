@@ -94,8 +94,8 @@ private:
     NullEventSink nullSink;
     std::uint32_t timeoutMs = kDefaultTimeoutMs;
     std::uint32_t replyTimeoutMs = kDefaultTimeoutMs;  // for the reply to the last command
-    std::uint8_t replyCode = 0;                         // the code of the last command
-    std::uint32_t untilAnsweredMs = 0;                  // 0: no bound until the first answer
+    std::uint8_t replyCode = 0;                        // the code of the last command
+    std::uint32_t untilAnsweredMs = 0;                 // 0: no bound until the first answer
 };
 
 }  // namespace kivrel

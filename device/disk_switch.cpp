@@ -10,8 +10,12 @@ namespace kivrel {
 namespace {
 
 // C-locale character classes on a byte.
-bool IsPrint(std::uint8_t c) noexcept { return c >= 0x20 && c < 0x7F; }
-bool IsSpace(std::uint8_t c) noexcept { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool IsPrint(std::uint8_t c) noexcept {
+    return c >= 0x20 && c < 0x7F;
+}
+bool IsSpace(std::uint8_t c) noexcept {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 // The pairs of hexadecimal digits some units give instead of the text. False when the string
 // is not such pairs (a character that is no digit, or a decoded byte that is not printable).
@@ -67,8 +71,7 @@ std::int32_t VendorOffsetOf(std::span<const std::uint8_t> descriptor) noexcept {
     return static_cast<std::int32_t>(value);
 }
 
-std::string ExtractVendorText(std::span<const std::uint8_t> descriptor,
-                              std::int32_t vendorOffset) {
+std::string ExtractVendorText(std::span<const std::uint8_t> descriptor, std::int32_t vendorOffset) {
     if (vendorOffset <= 0) return {};
     const auto offset = static_cast<std::size_t>(vendorOffset);
     if (offset >= descriptor.size()) return {};
@@ -109,8 +112,8 @@ private:
 bool IsUnitDisk(DriveProbe& probe, ProbeHandle volume) {
     std::uint32_t diskNumber = 0;
     if (!probe.FirstExtentDisk(volume, diskNumber)) return false;
-    ProbeHandleOwner disk(probe, probe.OpenDisk(L"\\\\.\\PhysicalDrive" +
-                                                std::to_wstring(diskNumber)));
+    ProbeHandleOwner disk(probe,
+                          probe.OpenDisk(L"\\\\.\\PhysicalDrive" + std::to_wstring(diskNumber)));
     if (!disk.Valid()) return false;
     std::vector<std::uint8_t> descriptor;
     if (!probe.QueryDescriptor(disk.Get(), descriptor)) return false;
@@ -126,7 +129,8 @@ bool SwitchDiskUnits(DriveProbe& probe) {
     for (wchar_t letter = L'z'; letter >= L'c'; --letter) {
         const std::wstring root = std::wstring(1, letter) + L":\\";
         if (probe.DriveType(root) != kDriveRemovable) continue;
-        ProbeHandleOwner volume(probe, probe.OpenVolume(L"\\\\.\\" + std::wstring(1, letter) + L":"));
+        ProbeHandleOwner volume(probe,
+                                probe.OpenVolume(L"\\\\.\\" + std::wstring(1, letter) + L":"));
         if (!volume.Valid() || !IsUnitDisk(probe, volume.Get())) continue;
 
         probe.Eject(volume.Get());

@@ -17,7 +17,9 @@ constexpr DWORD kDescriptorBufferBytes = 1024;
 // VOLUME_DISK_EXTENTS with room for one extent.
 constexpr DWORD kExtentsBufferBytes = 32;
 
-HANDLE ToHandle(ProbeHandle handle) noexcept { return reinterpret_cast<HANDLE>(handle); }
+HANDLE ToHandle(ProbeHandle handle) noexcept {
+    return reinterpret_cast<HANDLE>(handle);
+}
 ProbeHandle FromHandle(HANDLE handle) noexcept {
     // INVALID_HANDLE_VALUE is -1, which is kNoProbeHandle.
     return reinterpret_cast<ProbeHandle>(handle);
@@ -31,15 +33,15 @@ public:
 
     ProbeHandle OpenVolume(const std::wstring& volumePath) override {
         return FromHandle(::CreateFileW(volumePath.c_str(), GENERIC_READ,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                        OPEN_EXISTING, 0, nullptr));
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        0, nullptr));
     }
 
     bool FirstExtentDisk(ProbeHandle volume, std::uint32_t& disk) override {
         alignas(8) std::uint8_t buffer[kExtentsBufferBytes] = {};
         DWORD returned = 0;
-        if (!::DeviceIoControl(ToHandle(volume), IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr,
-                               0, buffer, sizeof(buffer), &returned, nullptr)) {
+        if (!::DeviceIoControl(ToHandle(volume), IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0,
+                               buffer, sizeof(buffer), &returned, nullptr)) {
             return false;
         }
         const auto* extents = reinterpret_cast<const VOLUME_DISK_EXTENTS*>(buffer);
@@ -59,9 +61,8 @@ public:
         STORAGE_PROPERTY_QUERY query{};  // StorageDeviceProperty, PropertyStandardQuery
         descriptor.assign(kDescriptorBufferBytes, 0);
         DWORD returned = 0;
-        if (!::DeviceIoControl(ToHandle(disk), IOCTL_STORAGE_QUERY_PROPERTY, &query,
-                               sizeof(query), descriptor.data(), kDescriptorBufferBytes,
-                               &returned, nullptr)) {
+        if (!::DeviceIoControl(ToHandle(disk), IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof(query),
+                               descriptor.data(), kDescriptorBufferBytes, &returned, nullptr)) {
             descriptor.clear();
             return false;
         }
@@ -88,7 +89,9 @@ public:
 
 }  // namespace
 
-std::unique_ptr<DriveProbe> MakeSystemDriveProbe() { return std::make_unique<SystemDriveProbe>(); }
+std::unique_ptr<DriveProbe> MakeSystemDriveProbe() {
+    return std::make_unique<SystemDriveProbe>();
+}
 
 bool SwitchDiskUnits() {
     SystemDriveProbe probe;

@@ -50,8 +50,8 @@ bool CGpsUnit::ReadUnitInfo() {
     };
     const auto readBlock = [this, &failed](std::uint32_t address, BlockBytes& block,
                                            std::string_view step) {
-        const bool whole =
-            link.ReadOneBlock(address / kBlockBytes, kBank0, block) == static_cast<int>(kBlockBytes);
+        const bool whole = link.ReadOneBlock(address / kBlockBytes, kBank0, block) ==
+                           static_cast<int>(kBlockBytes);
         if (!whole) failed(step);
         return whole;
     };
@@ -76,7 +76,7 @@ bool CGpsUnit::ReadUnitInfo() {
         // Taken as a size, -1, -2 or noise would let any layout "fit" and be stored.
         if (!PlausibleCapacity(capacity)) {
             failed(capacity >= static_cast<std::uint32_t>(-2) ? kReadingCapacity
-                                                               : kReadingImplausibleCapacity);
+                                                              : kReadingImplausibleCapacity);
         }
     } else {
         capacity = kDefaultCapacity;

@@ -13,9 +13,9 @@
 #include "device/chid_cmd.h"
 #include "device/layout_record.h"
 #include "device/update_plan.h"
-#include "settings/block/settings_block.h"
 #include "package/build_date.h"
 #include "package/update_package.h"
+#include "settings/block/settings_block.h"
 
 namespace kivrel {
 

@@ -61,14 +61,15 @@ void PlanFixed(WritePlan& plan) {
 
 PlanStep SmallWrite(PlanPart part, std::uint32_t address, std::uint8_t bank,
                     std::span<const std::uint8_t> bytes, bool counted) {
-    return {part, false, address, bank, static_cast<std::uint32_t>(bytes.size()), 0,
-            ByteSum(bytes), counted};
+    return {part, false,          address, bank, static_cast<std::uint32_t>(bytes.size()),
+            0,    ByteSum(bytes), counted};
 }
 
 PlanStep SectionWrite(PlanPart part, std::uint32_t address, std::uint8_t bank,
                       const SectionBuffer& section) {
-    return {part,  false, address, bank, section.PaddedLength(), section.recordedSize,
-            section.checksum, true};
+    return {
+        part, false, address, bank, section.PaddedLength(), section.recordedSize, section.checksum,
+        true};
 }
 
 PlanStep EraseStep(PlanPart part, std::uint32_t firstSector, std::uint32_t count) {
@@ -79,9 +80,8 @@ PlanStep EraseStep(PlanPart part, std::uint32_t firstSector, std::uint32_t count
 // count is F / 4096 rounded down, and an erase of 0 sectors is sent as it is when F is no
 // whole sector.
 void StoreLayout(UpdatePlan& plan, std::uint32_t firstWord) {
-    plan.steps.push_back(
-        SmallWrite(PlanPart::kLayoutBlock, kLayoutAddress, kBank0, WriteLayoutBlock(plan.record),
-                   false));
+    plan.steps.push_back(SmallWrite(PlanPart::kLayoutBlock, kLayoutAddress, kBank0,
+                                    WriteLayoutBlock(plan.record), false));
     if (firstWord != 0) {
         plan.steps.push_back(
             EraseStep(PlanPart::kModelArea, kPlacedBase / kSectorBytes, firstWord / kSectorBytes));
@@ -115,7 +115,8 @@ void ListTransfer(const UpdatePackage& package, const ModelEntry* entry, UpdateP
     };
     for (const Region& region : regions) {
         if (region.address == 0 || region.section.PaddedLength() == 0) continue;
-        plan.steps.push_back(SectionWrite(region.part, region.address, region.bank, region.section));
+        plan.steps.push_back(
+            SectionWrite(region.part, region.address, region.bank, region.section));
     }
     if (package.base.PaddedLength() != 0) {
         plan.steps.push_back(SectionWrite(PlanPart::kBase, 0, kBank0, package.base));
@@ -194,46 +195,80 @@ int BuildLayoutRecord(LayoutRecord& rec, std::uint32_t capacity, const NewLayout
 
 std::string_view PlanPartKey(PlanPart part) noexcept {
     switch (part) {
-        case PlanPart::kIdentity: return "identity";
-        case PlanPart::kLayoutBlock: return "layout_block";
-        case PlanPart::kLayoutSector: return "layout_sector";
-        case PlanPart::kModelArea: return "model_area";
-        case PlanPart::kModelImage: return "model_image";
-        case PlanPart::kResource: return "resource";
-        case PlanPart::kAuxiliary: return "auxiliary";
-        case PlanPart::kDatabase: return "database";
-        case PlanPart::kMain: return "main";
-        case PlanPart::kAltMain: return "alt_main";
-        case PlanPart::kRegionalMain: return "regional_main";
-        case PlanPart::kRegionalAltMain: return "regional_alt_main";
-        case PlanPart::kBase: return "base";
-        case PlanPart::kModelHeader: return "model_header";
-        case PlanPart::kModelData: return "model_data";
-        case PlanPart::kLayoutEnd: return "layout_end";
-        case PlanPart::kLayoutRecord: return "layout_record";
+        case PlanPart::kIdentity:
+            return "identity";
+        case PlanPart::kLayoutBlock:
+            return "layout_block";
+        case PlanPart::kLayoutSector:
+            return "layout_sector";
+        case PlanPart::kModelArea:
+            return "model_area";
+        case PlanPart::kModelImage:
+            return "model_image";
+        case PlanPart::kResource:
+            return "resource";
+        case PlanPart::kAuxiliary:
+            return "auxiliary";
+        case PlanPart::kDatabase:
+            return "database";
+        case PlanPart::kMain:
+            return "main";
+        case PlanPart::kAltMain:
+            return "alt_main";
+        case PlanPart::kRegionalMain:
+            return "regional_main";
+        case PlanPart::kRegionalAltMain:
+            return "regional_alt_main";
+        case PlanPart::kBase:
+            return "base";
+        case PlanPart::kModelHeader:
+            return "model_header";
+        case PlanPart::kModelData:
+            return "model_data";
+        case PlanPart::kLayoutEnd:
+            return "layout_end";
+        case PlanPart::kLayoutRecord:
+            return "layout_record";
     }
     return "unknown";
 }
 
 std::string_view PlanPartName(PlanPart part) noexcept {
     switch (part) {
-        case PlanPart::kIdentity: return "identity block";
-        case PlanPart::kLayoutBlock: return "layout block";
-        case PlanPart::kLayoutSector: return "layout sector";
-        case PlanPart::kModelArea: return "model area";
-        case PlanPart::kModelImage: return "model image";
-        case PlanPart::kResource: return "resource image";
-        case PlanPart::kAuxiliary: return "auxiliary image";
-        case PlanPart::kDatabase: return "database";
-        case PlanPart::kMain: return "main image";
-        case PlanPart::kAltMain: return "alternate main image";
-        case PlanPart::kRegionalMain: return "regional main image";
-        case PlanPart::kRegionalAltMain: return "regional alternate main image";
-        case PlanPart::kBase: return "base image";
-        case PlanPart::kModelHeader: return "model block header";
-        case PlanPart::kModelData: return "model data";
-        case PlanPart::kLayoutEnd: return "laid-out sections";
-        case PlanPart::kLayoutRecord: return "layout record";
+        case PlanPart::kIdentity:
+            return "identity block";
+        case PlanPart::kLayoutBlock:
+            return "layout block";
+        case PlanPart::kLayoutSector:
+            return "layout sector";
+        case PlanPart::kModelArea:
+            return "model area";
+        case PlanPart::kModelImage:
+            return "model image";
+        case PlanPart::kResource:
+            return "resource image";
+        case PlanPart::kAuxiliary:
+            return "auxiliary image";
+        case PlanPart::kDatabase:
+            return "database";
+        case PlanPart::kMain:
+            return "main image";
+        case PlanPart::kAltMain:
+            return "alternate main image";
+        case PlanPart::kRegionalMain:
+            return "regional main image";
+        case PlanPart::kRegionalAltMain:
+            return "regional alternate main image";
+        case PlanPart::kBase:
+            return "base image";
+        case PlanPart::kModelHeader:
+            return "model block header";
+        case PlanPart::kModelData:
+            return "model data";
+        case PlanPart::kLayoutEnd:
+            return "laid-out sections";
+        case PlanPart::kLayoutRecord:
+            return "layout record";
     }
     return "unknown";
 }
@@ -366,10 +401,14 @@ int CGpsUnit::PlanLayout(const UpdatePackage& package, const ModelEntry* entry,
     }
     if (entry != nullptr) {
         if (r.main != 0 && r.resource != 0 && r.database != 0) {
-            const NewLayout layout{entry->modelId,         entry->secondLayoutWord,
-                                   entry->altMainFlag,     entry->firstLayoutWord,
-                                   r.main,                 r.resource,
-                                   r.database,             r.auxiliary};
+            const NewLayout layout{entry->modelId,
+                                   entry->secondLayoutWord,
+                                   entry->altMainFlag,
+                                   entry->firstLayoutWord,
+                                   r.main,
+                                   r.resource,
+                                   r.database,
+                                   r.auxiliary};
             std::uint64_t end = 0;
             if (BuildLayoutRecord(plan.record, capacity, layout, end) != kWriteOk) {
                 plan.misfit = {PlanPart::kLayoutEnd, end, capacity};

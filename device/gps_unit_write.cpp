@@ -1,6 +1,5 @@
 // Writing an update into the unit by its plan.
 
-
 #include "device/gps_unit.h"
 
 namespace kivrel {
@@ -11,20 +10,34 @@ std::span<const std::uint8_t> StepBytes(const PlanStep& step, const UpdatePackag
                                         const ModelEntry* entry,
                                         std::span<const std::uint8_t> layoutBlock) {
     switch (step.part) {
-        case PlanPart::kIdentity: return package.identity;
-        case PlanPart::kLayoutBlock: return layoutBlock;
-        case PlanPart::kModelImage: return entry->flashImage;
-        case PlanPart::kResource: return package.resource.bytes;
-        case PlanPart::kAuxiliary: return package.auxiliary.bytes;
-        case PlanPart::kDatabase: return package.database.bytes;
-        case PlanPart::kMain: return package.main.bytes;
-        case PlanPart::kAltMain: return package.altMain.bytes;
-        case PlanPart::kRegionalMain: return package.regionalMain.bytes;
-        case PlanPart::kRegionalAltMain: return package.regionalAltMain.bytes;
-        case PlanPart::kBase: return package.base.bytes;
-        case PlanPart::kModelHeader: return entry->blockHeader;
-        case PlanPart::kModelData: return entry->data.bytes;
-        default: return {};
+        case PlanPart::kIdentity:
+            return package.identity;
+        case PlanPart::kLayoutBlock:
+            return layoutBlock;
+        case PlanPart::kModelImage:
+            return entry->flashImage;
+        case PlanPart::kResource:
+            return package.resource.bytes;
+        case PlanPart::kAuxiliary:
+            return package.auxiliary.bytes;
+        case PlanPart::kDatabase:
+            return package.database.bytes;
+        case PlanPart::kMain:
+            return package.main.bytes;
+        case PlanPart::kAltMain:
+            return package.altMain.bytes;
+        case PlanPart::kRegionalMain:
+            return package.regionalMain.bytes;
+        case PlanPart::kRegionalAltMain:
+            return package.regionalAltMain.bytes;
+        case PlanPart::kBase:
+            return package.base.bytes;
+        case PlanPart::kModelHeader:
+            return entry->blockHeader;
+        case PlanPart::kModelData:
+            return entry->data.bytes;
+        default:
+            return {};
     }
 }
 
@@ -39,9 +52,9 @@ int CGpsUnit::WriteUpdate(const UpdatePackage& package, UpdatePlan* used) {
     UpdatePlan plan = PlanUpdate(package);
     const int result = [&] {
         if (plan.result != kWriteOk) return plan.result;
-        const ModelEntry* entry =
-            plan.modelEntry >= 0 ? &package.models[static_cast<std::size_t>(plan.modelEntry)]
-                                 : nullptr;
+        const ModelEntry* entry = plan.modelEntry >= 0
+                                      ? &package.models[static_cast<std::size_t>(plan.modelEntry)]
+                                      : nullptr;
         const auto layoutBlock = WriteLayoutBlock(plan.record);
 
         // The layout steps go first and uncounted. The unit object's record follows what the

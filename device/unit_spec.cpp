@@ -31,8 +31,8 @@ std::unique_ptr<HidTransport> OpenUnitSpec(std::string_view spec, std::string_vi
         transport = OpenSimDirectory(Utf8Path(spec.substr(kUnitSpecSimPrefix.size())), error);
     }
     if (!transport || traceFile.empty()) return transport;
-    auto traced = std::make_unique<TracingTransport>(std::move(transport), Utf8Path(traceFile),
-                                                     error);
+    auto traced =
+        std::make_unique<TracingTransport>(std::move(transport), Utf8Path(traceFile), error);
     if (!traced->Valid()) return nullptr;
     return traced;
 }

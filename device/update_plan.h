@@ -59,13 +59,13 @@ enum class PlanPart : std::uint8_t {
 // One WriteBlocks or EraseSectors command of an update.
 struct PlanStep {
     PlanPart part = PlanPart::kBase;
-    bool erase = false;          // EraseSectors; otherwise WriteBlocks
-    std::uint32_t address = 0;   // byte address; an erase's first sector x 4096
-    std::uint8_t bank = 0;       // 0 for an erase
-    std::uint32_t length = 0;    // bytes written, or erased
-    std::uint32_t wordC = 0;     // as the WriteBlocks command carries them
+    bool erase = false;         // EraseSectors; otherwise WriteBlocks
+    std::uint32_t address = 0;  // byte address; an erase's first sector x 4096
+    std::uint8_t bank = 0;      // 0 for an erase
+    std::uint32_t length = 0;   // bytes written, or erased
+    std::uint32_t wordC = 0;    // as the WriteBlocks command carries them
     std::uint32_t dataSum = 0;
-    bool counted = false;        // sent after the transfer start and counted in its total
+    bool counted = false;  // sent after the transfer start and counted in its total
 
     [[nodiscard]] std::uint32_t Blocks() const noexcept;
     // The 4 KiB flash sectors the step covers.
@@ -99,7 +99,7 @@ struct UpdatePlan {
     Misfit misfit;
     std::string_view fault;
     WritePlan addresses;
-    int modelEntry = -1;  // index in the package's model table; -1: none
+    int modelEntry = -1;             // index in the package's model table; -1: none
     std::uint32_t modelEntryId = 0;  // that entry's model id
     LayoutAction layout = LayoutAction::kFixed;
     // The record the unit holds once the layout steps are done (all zero when none).

@@ -75,9 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // Refusing is always allowed; a refused file loads nothing the unit could be sent. A
         // model table may stay, but none of its entries has data.
         for (const SectionBuffer* s :
-             {&package.base, &package.resource, &package.database, &package.main,
-              &package.altMain, &package.auxiliary, &package.regionalMain,
-              &package.regionalAltMain}) {
+             {&package.base, &package.resource, &package.database, &package.main, &package.altMain,
+              &package.auxiliary, &package.regionalMain, &package.regionalAltMain}) {
             Check(!s->Loaded());
         }
         for (const ModelEntry& entry : package.models) Check(!entry.data.Loaded());

@@ -30,8 +30,7 @@ inline constexpr std::wstring_view kVersionFileName = L"Tmp";
 // with does not match.
 [[nodiscard]] std::wstring SelectVersionFileUrl(
     std::span<const std::uint8_t> identity, std::span<const std::uint8_t> toolTag,
-    std::span<const VersionSource> sources =
-                                                    DefaultVendorConfig().versionSources);
+    std::span<const VersionSource> sources = DefaultVendorConfig().versionSources);
 
 // The unit's database date as "%d%02d%02d" (2016-03-05 gives "20160305"); empty for an
 // erased region, whose number is then 0.

@@ -54,8 +54,8 @@ std::uint32_t DateToSeconds(const BuildDate& date) noexcept {
     for (std::uint32_t y = 1970; y < date.year; ++y) days += IsLeapYear(y) ? 366 : 365;
     for (std::uint32_t m = 1; m < date.month; ++m) days += DaysInMonth(date.year, m);
     days += date.day - 1u;
-    const std::uint64_t total = days * kSecondsPerDay + date.hour * 3600u + date.minute * 60u +
-                                date.second;
+    const std::uint64_t total =
+        days * kSecondsPerDay + date.hour * 3600u + date.minute * 60u + date.second;
     return total > 0xFFFFFFFFu ? 0 : static_cast<std::uint32_t>(total);
 }
 

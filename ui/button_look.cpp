@@ -31,8 +31,8 @@ PixelRect Centred(PixelRect area, PixelSize size) noexcept {
 }
 
 // The image's place and what is left for the caption, before the press offset.
-void PlaceImage(IconAlign align, PixelRect area, PixelSize size, bool hasCaption,
-                PixelRect& image, PixelRect& caption) noexcept {
+void PlaceImage(IconAlign align, PixelRect area, PixelSize size, bool hasCaption, PixelRect& image,
+                PixelRect& caption) noexcept {
     constexpr int kMargin = 3;  // from the edge to the image, and from the image to the caption
     image = Centred(area, size);
     caption = area;
@@ -60,8 +60,8 @@ void PlaceImage(IconAlign align, PixelRect area, PixelSize size, bool hasCaption
 
 }  // namespace
 
-DrawPlan PlanDrawItem(const ButtonLook& look, ItemState state, PixelRect client,
-                      ButtonImage image, bool hasCaption) noexcept {
+DrawPlan PlanDrawItem(const ButtonLook& look, ItemState state, PixelRect client, ButtonImage image,
+                      bool hasCaption) noexcept {
     DrawPlan plan;
     plan.pressed = state.selected || (look.checkBox && look.checked);
     const bool lit = look.hovered || plan.pressed;
@@ -94,8 +94,7 @@ DrawPlan PlanDrawItem(const ButtonLook& look, ItemState state, PixelRect client,
         // In check-box mode only the checked state chooses; otherwise hover does as well.
         const bool atRest = look.checkBox ? !plan.pressed : !lit;
         plan.image = (image.hasOut && atRest) ? DrawPlan::Image::Out : DrawPlan::Image::In;
-        PlaceImage(look.align, plan.area, image.size, hasCaption, plan.imageRect,
-                   plan.captionArea);
+        PlaceImage(look.align, plan.area, image.size, hasCaption, plan.imageRect, plan.captionArea);
         if (plan.pressed && !look.checkBox) plan.imageRect = plan.imageRect.Offset(1, 1);
         plan.imageDisabled = state.disabled;
     }
@@ -108,8 +107,7 @@ DrawPlan PlanDrawItem(const ButtonLook& look, ItemState state, PixelRect client,
     return plan;
 }
 
-PixelRect CentreCaption(const DrawPlan& plan, const ButtonLook& look,
-                        PixelSize measured) noexcept {
+PixelRect CentreCaption(const DrawPlan& plan, const ButtonLook& look, PixelSize measured) noexcept {
     const PixelRect rect = Centred(plan.captionArea, measured);
     return (plan.pressed && !look.checkBox) ? rect.Offset(1, 1) : rect;
 }

@@ -61,10 +61,10 @@ struct ItemState {
 struct DrawPlan {
     enum class Border {
         None,
-        ShadowFrame,   // pressed, not flat: a frame in the button-shadow colour
-        RaisedEdge,    // not pressed, not flat: the classic two-line raised edge
-        ThinSunken,    // flat border while pressed: shadow top-left, highlight bottom-right
-        ThinRaised,    // flat border while hovered: highlight top-left, shadow bottom-right
+        ShadowFrame,  // pressed, not flat: a frame in the button-shadow colour
+        RaisedEdge,   // not pressed, not flat: the classic two-line raised edge
+        ThinSunken,   // flat border while pressed: shadow top-left, highlight bottom-right
+        ThinRaised,   // flat border while hovered: highlight top-left, shadow bottom-right
     };
     enum class Image { None, In, Out };
 
@@ -85,7 +85,7 @@ struct DrawPlan {
 
 // What an image (icon or bitmap) the button carries looks like to the plan.
 struct ButtonImage {
-    PixelSize size;     // 0 x 0 when there is none
+    PixelSize size;       // 0 x 0 when there is none
     bool hasOut = false;  // a separate rest-state image
 };
 

@@ -43,8 +43,8 @@ HICON MakeGreyIcon(HICON icon) {
         const HBITMAP greyColour =
             ::CreateDIBSection(screen, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
         if (greyColour != nullptr &&
-            ::GetDIBits(screen, info.hbmColor, 0, static_cast<UINT>(colour.bmHeight), bits,
-                        &format, DIB_RGB_COLORS) == colour.bmHeight) {
+            ::GetDIBits(screen, info.hbmColor, 0, static_cast<UINT>(colour.bmHeight), bits, &format,
+                        DIB_RGB_COLORS) == colour.bmHeight) {
             GreyPixels({static_cast<std::uint8_t*>(bits),
                         static_cast<std::size_t>(colour.bmWidth) * colour.bmHeight * 4});
             ICONINFO greyInfo{TRUE, info.xHotspot, info.yHotspot, info.hbmMask, greyColour};
@@ -96,7 +96,9 @@ std::wstring WindowText(HWND window) {
 
 }  // namespace
 
-CButtonST::CButtonST() { SetDefaultColours(); }
+CButtonST::CButtonST() {
+    SetDefaultColours();
+}
 
 CButtonST::~CButtonST() {
     Detach();
@@ -135,7 +137,8 @@ HICON CButtonST::LoadFittingIcon(int id) {
     RECT client{};
     ::GetClientRect(Window(), &client);
     const int size = FittingIconSize({client.right - client.left, client.bottom - client.top});
-    const auto instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(Window(), GWLP_HINSTANCE));
+    const auto instance =
+        reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(Window(), GWLP_HINSTANCE));
     for (const HINSTANCE module : {instance, ::GetModuleHandleW(nullptr)}) {
         const auto icon = static_cast<HICON>(
             ::LoadImageW(module, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, 0));
@@ -159,7 +162,9 @@ bool CButtonST::SetIcon(HICON iconIn, HICON iconOut) {
     return iconIn != nullptr;
 }
 
-bool CButtonST::SetIconAutoGrey(HICON iconIn) { return SetIcon(iconIn, MakeGreyIcon(iconIn)); }
+bool CButtonST::SetIconAutoGrey(HICON iconIn) {
+    return SetIcon(iconIn, MakeGreyIcon(iconIn));
+}
 
 bool CButtonST::SetBitmaps(HBITMAP bitmapIn, COLORREF transparentIn, HBITMAP bitmapOut,
                            COLORREF transparentOut) {
@@ -228,10 +233,10 @@ void CButtonST::SetTooltipText(const std::wstring& text) {
     tool.uId = reinterpret_cast<UINT_PTR>(Window());
     tool.lpszText = const_cast<wchar_t*>(text.c_str());
     if (tooltip == nullptr) {
-        tooltip = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
-                                    WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
-                                    CW_USEDEFAULT, CW_USEDEFAULT, Window(), nullptr,
-                                    ::GetModuleHandleW(nullptr), nullptr);
+        tooltip =
+            ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Window(),
+                              nullptr, ::GetModuleHandleW(nullptr), nullptr);
         if (tooltip == nullptr) return;
         ::SendMessageW(tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     } else {
@@ -369,8 +374,7 @@ bool CButtonST::ParentProc(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
 // --- drawing -----------------------------------------------------------------------------
 
 void CButtonST::DrawItem(const DRAWITEMSTRUCT& item) {
-    const ItemState state{(item.itemState & ODS_SELECTED) != 0,
-                          (item.itemState & ODS_FOCUS) != 0,
+    const ItemState state{(item.itemState & ODS_SELECTED) != 0, (item.itemState & ODS_FOCUS) != 0,
                           (item.itemState & ODS_DISABLED) != 0};
     look.hovered = hover.Hovered();
     const bool hasImage = imageIn.icon != nullptr || imageIn.bitmap != nullptr;
@@ -396,7 +400,8 @@ void CButtonST::DrawItem(const DRAWITEMSTRUCT& item) {
             ::FrameRect(dc, &area, ::GetSysColorBrush(COLOR_BTNSHADOW));
             break;
         case DrawPlan::Border::RaisedEdge:
-            Draw3dRect(dc, area, ::GetSysColor(COLOR_BTNHIGHLIGHT), ::GetSysColor(COLOR_3DDKSHADOW));
+            Draw3dRect(dc, area, ::GetSysColor(COLOR_BTNHIGHLIGHT),
+                       ::GetSysColor(COLOR_3DDKSHADOW));
             Draw3dRect(dc, {area.left + 1, area.top + 1, area.right - 1, area.bottom - 1},
                        ::GetSysColor(COLOR_3DLIGHT), ::GetSysColor(COLOR_BTNSHADOW));
             break;

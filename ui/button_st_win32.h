@@ -15,7 +15,14 @@ namespace kivrel {
 
 class CButtonST : public SubclassedControl {
 public:
-    enum class ColourSlot { BackHovered, TextHovered, BackRest, TextRest, BackFocused, TextFocused };
+    enum class ColourSlot {
+        BackHovered,
+        TextHovered,
+        BackRest,
+        TextRest,
+        BackFocused,
+        TextFocused
+    };
     // As the rest-state icon: a grey copy of the hovered icon.
     static constexpr int kAutoGreyIcon = -2;
 

@@ -57,8 +57,8 @@ void CCeXDib::BlendPalette(Colour colour, int percent) noexcept {
 
 void CCeXDib::SetPixelIndex(int x, int y, std::uint8_t index) noexcept {
     if (!Inside(x, y)) return;
-    std::uint8_t* row = block.data() + kHeaderBytes + PaletteBytes() +
-                        RowBytes() * static_cast<std::size_t>(y);
+    std::uint8_t* row =
+        block.data() + kHeaderBytes + PaletteBytes() + RowBytes() * static_cast<std::size_t>(y);
     const int perByte = 8 / bits;
     std::uint8_t& byte = row[x / perByte];
     // The leftmost pixel sits in the highest bits of its byte.
@@ -69,8 +69,8 @@ void CCeXDib::SetPixelIndex(int x, int y, std::uint8_t index) noexcept {
 
 std::uint8_t CCeXDib::PixelIndex(int x, int y) const noexcept {
     if (!Inside(x, y)) return 0;
-    const std::uint8_t* row = block.data() + kHeaderBytes + PaletteBytes() +
-                              RowBytes() * static_cast<std::size_t>(y);
+    const std::uint8_t* row =
+        block.data() + kHeaderBytes + PaletteBytes() + RowBytes() * static_cast<std::size_t>(y);
     const int perByte = 8 / bits;
     const int shift = (perByte - 1 - x % perByte) * bits;
     return static_cast<std::uint8_t>((row[x / perByte] >> shift) & ((1u << bits) - 1));

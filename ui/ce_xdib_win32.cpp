@@ -4,7 +4,9 @@
 
 namespace kivrel {
 
-DibSurface::~DibSurface() { Release(); }
+DibSurface::~DibSurface() {
+    Release();
+}
 
 void DibSurface::Release() noexcept {
     if (memory != nullptr) {

@@ -26,8 +26,7 @@ std::array<Colour, 256> ShadeRamp(const ShadeColours& colours) noexcept {
     return ramp;
 }
 
-ShadeFaces MakeShadeFaces(int width, int height, const ShadeColours& colours,
-                          std::uint32_t seed) {
+ShadeFaces MakeShadeFaces(int width, int height, const ShadeColours& colours, std::uint32_t seed) {
     ShadeFaces faces;
     if (!faces.face.Create(width, height, 8)) return faces;
 

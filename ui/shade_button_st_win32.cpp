@@ -13,8 +13,8 @@ void CShadeButtonST::SetShade() {
                                ToColour(::GetSysColor(COLOR_BTNFACE)),
                                ToColour(::GetSysColor(COLOR_BTNHIGHLIGHT))};
     // Each button and each run gets its own grain.
-    const auto seed = static_cast<std::uint32_t>(::GetTickCount() ^
-                                                 reinterpret_cast<std::uintptr_t>(Window()));
+    const auto seed =
+        static_cast<std::uint32_t>(::GetTickCount() ^ reinterpret_cast<std::uintptr_t>(Window()));
     ShadeFaces faces =
         MakeShadeFaces(bounds.right - bounds.left, bounds.bottom - bounds.top, colours, seed);
     face = std::move(faces.face);

@@ -52,8 +52,8 @@ void CTextProgressCtrl::SetRange(int lower, int upper) {
 std::wstring CTextProgressCtrl::GetBarText() const {
     if (Window() == nullptr) return model.Text().substr(0, kMaxBarText);
     wchar_t text[kMaxBarText + 1] = {};
-    const auto length = ::SendMessageW(Window(), WM_GETTEXT, kMaxBarText + 1,
-                                       reinterpret_cast<LPARAM>(text));
+    const auto length =
+        ::SendMessageW(Window(), WM_GETTEXT, kMaxBarText + 1, reinterpret_cast<LPARAM>(text));
     return std::wstring(text, static_cast<std::size_t>(length));
 }
 
@@ -138,8 +138,8 @@ LRESULT CTextProgressCtrl::WindowProc(UINT message, WPARAM wParam, LPARAM lParam
             return result;
         }
         case WM_GETTEXT:
-            return static_cast<LRESULT>(
-                model.CopyText(reinterpret_cast<wchar_t*>(lParam), static_cast<std::size_t>(wParam)));
+            return static_cast<LRESULT>(model.CopyText(reinterpret_cast<wchar_t*>(lParam),
+                                                       static_cast<std::size_t>(wParam)));
         case WM_GETTEXTLENGTH:
             return static_cast<LRESULT>(model.Text().size());
         case WM_SETFONT:
@@ -156,7 +156,8 @@ LRESULT CTextProgressCtrl::WindowProc(UINT message, WPARAM wParam, LPARAM lParam
             return change.previous;
         }
         case PBM_DELTAPOS:
-            return WindowProc(PBM_SETPOS, static_cast<WPARAM>(model.Position() + static_cast<int>(wParam)), 0);
+            return WindowProc(PBM_SETPOS,
+                              static_cast<WPARAM>(model.Position() + static_cast<int>(wParam)), 0);
         case PBM_STEPIT:
             return WindowProc(PBM_SETPOS, static_cast<WPARAM>(model.Position() + model.Step()), 0);
         case PBM_SETSTEP: {

@@ -20,7 +20,9 @@ int TextProgressModel::FillWidth(int clientWidth) const noexcept {
     return static_cast<int>(clientWidth * Fraction());
 }
 
-int TextProgressModel::Percent() const noexcept { return static_cast<int>(Fraction() * 100.0); }
+int TextProgressModel::Percent() const noexcept {
+    return static_cast<int>(Fraction() * 100.0);
+}
 
 bool TextProgressModel::NoteFill(int clientWidth) noexcept {
     const int width = FillWidth(clientWidth);

@@ -4,7 +4,9 @@
 
 namespace kivrel {
 
-SubclassedControl::~SubclassedControl() { Detach(); }
+SubclassedControl::~SubclassedControl() {
+    Detach();
+}
 
 bool SubclassedControl::Attach(HWND window) {
     if (window == nullptr || hwnd != nullptr) return false;
@@ -36,9 +38,9 @@ bool SubclassedControl::WatchParent() {
     if (hwnd == nullptr || parent != nullptr) return parent != nullptr;
     HWND owner = ::GetParent(hwnd);
     // One subclass per control: several controls may watch the same parent.
-    if (owner == nullptr || !::SetWindowSubclass(owner, &ParentSubclassProc,
-                                                 reinterpret_cast<UINT_PTR>(this),
-                                                 reinterpret_cast<DWORD_PTR>(this))) {
+    if (owner == nullptr ||
+        !::SetWindowSubclass(owner, &ParentSubclassProc, reinterpret_cast<UINT_PTR>(this),
+                             reinterpret_cast<DWORD_PTR>(this))) {
         return false;
     }
     parent = owner;
@@ -62,8 +64,7 @@ LRESULT CALLBACK SubclassedControl::ControlProc(HWND window, UINT message, WPARA
 }
 
 LRESULT CALLBACK SubclassedControl::ParentSubclassProc(HWND window, UINT message, WPARAM wParam,
-                                                       LPARAM lParam, UINT_PTR id,
-                                                       DWORD_PTR self) {
+                                                       LPARAM lParam, UINT_PTR id, DWORD_PTR self) {
     auto* control = reinterpret_cast<SubclassedControl*>(self);
     if (message == WM_NCDESTROY) {
         ::RemoveWindowSubclass(window, &ParentSubclassProc, id);

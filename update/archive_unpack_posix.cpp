@@ -2,14 +2,14 @@
 // below the destination folder's handle with O_NOFOLLOW, and every file with O_EXCL after the
 // name was cleared, so nothing already on disk is followed or written through.
 
-#include "update/archive_unpack.h"
-
 #include <archive.h>
 #include <archive_entry.h>
 #include <fcntl.h>
 #include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "update/archive_unpack.h"
 #ifdef __APPLE__
 #include <xlocale.h>
 #endif

@@ -1,8 +1,8 @@
 // Archivers on Windows: found through the registry's App Paths, started hidden, waited for.
 
-#include "update/archivers_win32.h"
-
 #include <windows.h>
+
+#include "update/archivers_win32.h"
 
 #include <algorithm>
 #include <chrono>

@@ -45,7 +45,8 @@ std::wstring VendorTagText(std::span<const std::uint8_t> identity) {
     constexpr std::size_t kTagBytes = 16;
     auto tag = identity.first(std::min(kTagBytes, identity.size()));
     tag = tag.first(static_cast<std::size_t>(std::find(tag.begin(), tag.end(), 0) - tag.begin()));
-    while (!tag.empty() && (tag.back() == ' ' || tag.back() == 0xFF)) tag = tag.first(tag.size() - 1);
+    while (!tag.empty() && (tag.back() == ' ' || tag.back() == 0xFF))
+        tag = tag.first(tag.size() - 1);
     return Utf8ToWide(GbkToUtf8(tag));
 }
 
@@ -328,8 +329,8 @@ std::optional<UpdateFileFacts> UpdateFileFactsOf(const std::wstring& path) {
     facts.size = source.Size();
     std::vector<std::uint8_t> piece(64 * 1024);
     for (std::uint64_t at = 0; at < facts.size; at += piece.size()) {
-        const auto length = static_cast<std::size_t>(
-            std::min<std::uint64_t>(piece.size(), facts.size - at));
+        const auto length =
+            static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), facts.size - at));
         if (!source.ReadAt(at, std::span(piece).first(length))) return std::nullopt;
         facts.byteSum += ByteSum(std::span(piece).first(length));  // wraps, as ByteSum does
     }

@@ -127,8 +127,8 @@ std::unique_ptr<SimulatedUnit> OpenSimDirectory(const std::filesystem::path& dir
     }
     auto banks = std::make_unique<FileBankStore>(directory, unit.capacity, error);
     if (!banks->Valid()) return nullptr;
-    return std::make_unique<SimulatedUnit>(
-        SimSettings{unit.bootVersion, unit.faults, unit.frameUs}, std::move(banks));
+    return std::make_unique<SimulatedUnit>(SimSettings{unit.bootVersion, unit.faults, unit.frameUs},
+                                           std::move(banks));
 }
 
 }  // namespace kivrel

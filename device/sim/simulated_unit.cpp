@@ -114,9 +114,9 @@ bool SimulatedUnit::ReadReport(std::span<std::uint8_t, kReportBytes> report, std
         if (!outgoing.empty() && !madeLate && exchanged + 1 == settings.faults.lateReport) {
             // The unit sends in order: what it queued after this report waits behind it.
             madeLate = true;
-            outgoing.front().readyAt = std::max(
-                outgoing.front().readyAt,
-                Clock::now() + std::chrono::milliseconds(settings.faults.lateMs));
+            outgoing.front().readyAt =
+                std::max(outgoing.front().readyAt,
+                         Clock::now() + std::chrono::milliseconds(settings.faults.lateMs));
         }
         if (Silent() || outgoing.empty() || outgoing.front().readyAt > deadline) {
             SleepUntil(deadline);  // a silent unit costs the caller its whole wait

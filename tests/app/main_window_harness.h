@@ -26,11 +26,11 @@
 #include "device/sim/bank_store.h"
 #include "device/sim/simulated_unit.h"
 #include "package/vendor_config.h"
-#include "update/prompts.h"
+#include "tests/support/scripted_prompts.h"
 #include "update/archivers.h"
+#include "update/prompts.h"
 #include "update/staging_files.h"
 #include "update/staging_paths.h"
-#include "tests/support/scripted_prompts.h"
 
 namespace kivrel::test {
 
@@ -145,7 +145,7 @@ struct CopyingArchivers : Archivers {
 
 // The sample update file; its sections are dated `year`-05-01 08:00:00.
 [[nodiscard]] std::vector<std::uint8_t> SampleUpdateFile(bool withProvinces = false,
-                                                       std::uint16_t year = 2024);
+                                                         std::uint16_t year = 2024);
 void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
 
 // One window: its model and every stand-in, in a folder of its own.

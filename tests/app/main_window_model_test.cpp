@@ -175,15 +175,16 @@ TEST_P(VersionCheck, EndsInTheWindowsTexts) {
 
 INSTANTIATE_TEST_SUITE_P(
     MainWindow, VersionCheck,
-    ::testing::Values(
-        VersionFileCase{"Found", 200, "20240501\r\nhttp://127.0.0.1:9/db.zip\r\n",
-                        L"Internet vesion:20240501", 20240501, true},
-        VersionFileCase{"NoDigits", 200, "latest\nhttp://127.0.0.1:9/db.zip\n",
-                        L"Internet vesion:latest", 0, true},
-        VersionFileCase{"OneLine", 200, "20240501\n",
-                        L"Access database failed,please updated by local file!", -1, false},
-        VersionFileCase{"Missing", 404, "",
-                        L"Access database failed,please updated by local file!", -1, false}),
+    ::testing::Values(VersionFileCase{"Found", 200, "20240501\r\nhttp://127.0.0.1:9/db.zip\r\n",
+                                      L"Internet vesion:20240501", 20240501, true},
+                      VersionFileCase{"NoDigits", 200, "latest\nhttp://127.0.0.1:9/db.zip\n",
+                                      L"Internet vesion:latest", 0, true},
+                      VersionFileCase{"OneLine", 200, "20240501\n",
+                                      L"Access database failed,please updated by local file!", -1,
+                                      false},
+                      VersionFileCase{"Missing", 404, "",
+                                      L"Access database failed,please updated by local file!", -1,
+                                      false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- Devices ----
@@ -265,7 +266,8 @@ TEST_F(MainWindow, ALocalFileIsWrittenAndTheButtonsComeBack) {
     StartWindow();
     UpdateFromFile();
     EXPECT_TRUE(model->LastOutcome().succeeded);
-    EXPECT_EQ(prompts.Texts(Kind::kInformation), std::vector<std::wstring>{L"Update Successfully!"});
+    EXPECT_EQ(prompts.Texts(Kind::kInformation),
+              std::vector<std::wstring>{L"Update Successfully!"});
     EXPECT_TRUE(prompts.Texts(Kind::kError).empty());
     for (MainButton button : {MainButton::Open, MainButton::Update, MainButton::Setting}) {
         EXPECT_TRUE(Enabled(button));
@@ -482,7 +484,8 @@ TEST_F(MainWindow, AFailedArchiveDownloadIsReportedOnce) {
     StartWindow(VersionUrl(server.WideUrl("/db.zip")));
     UpdateAndWait();
     EXPECT_FALSE(model->LastOutcome().succeeded);
-    EXPECT_EQ(prompts.Texts(Kind::kError), std::vector<std::wstring>{L"Error! Please update by local file!"});
+    EXPECT_EQ(prompts.Texts(Kind::kError),
+              std::vector<std::wstring>{L"Error! Please update by local file!"});
     EXPECT_TRUE(Enabled(MainButton::Update));
 }
 

@@ -15,11 +15,16 @@ TEST(Text, RoundTripsChineseAndAstralCharacters) {
 }
 
 TEST(Text, InvalidUtf8BecomesReplacementCharacters) {
-    struct Case { std::string_view in; std::wstring out; };
+    struct Case {
+        std::string_view in;
+        std::wstring out;
+    };
     const Case cases[] = {
-        {"a\xFF" "b", L"a\uFFFDb"},
-        {"\xC0\xAF", L"\uFFFD\uFFFD"},   // over-long form of '/'
-        {"ok\xE5\x8C", L"ok\uFFFD"},     // cut in the middle of a character
+        {"a\xFF"
+         "b",
+         L"a\uFFFDb"},
+        {"\xC0\xAF", L"\uFFFD\uFFFD"},            // over-long form of '/'
+        {"ok\xE5\x8C", L"ok\uFFFD"},              // cut in the middle of a character
         {"\xED\xA0\x80", L"\uFFFD\uFFFD\uFFFD"},  // a surrogate encoded on its own
     };
     for (const Case& c : cases) {

@@ -9,8 +9,8 @@
 #include <regex>
 
 #include "base/le_bytes.h"
-#include "tests/support/cli_runner.h"
 #include "settings/block/settings_block.h"
+#include "tests/support/cli_runner.h"
 
 namespace kivrel {
 namespace {

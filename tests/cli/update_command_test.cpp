@@ -10,10 +10,10 @@
 #include <sstream>
 
 #include "device/layout_record.h"
-#include "tests/support/cli_runner.h"
-#include "tests/support/http_test_server.h"
 #include "package/package_writer.h"
 #include "package/sample_package.h"
+#include "tests/support/cli_runner.h"
+#include "tests/support/http_test_server.h"
 
 namespace kivrel {
 namespace {
@@ -91,9 +91,8 @@ protected:
 
 TEST_F(UpdateCommand, ALocalUpdateWritesTheUnitAndLeavesATraceOfEveryReport) {
     const std::string trace = (dir / "trace.txt").string();
-    const Result result =
-        Run({"--device", Device(), "--trace", trace, "update", (dir / "camera.qdx").string(),
-             "--yes"});
+    const Result result = Run(
+        {"--device", Device(), "--trace", trace, "update", (dir / "camera.qdx").string(), "--yes"});
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out, "Update Successfully!\n");
     // The progress counts what is sent: the auxiliary image has no place in the fixed layout.
@@ -153,12 +152,10 @@ TEST_F(UpdateCommand, AReportLostWhileTheUnitIsReadLeavesItUnwrittenAndARetryGoe
     PutBank0(0x16000, WriteLayoutBlock(record));
     SetFault("drop_report", 8);  // a data report of the layout block
     const auto bank0 = Bank(0), bank1 = Bank(1);
-    const Result lost =
-        Run({"--device", Device(), "--timeout-ms", "200", "update",
-             (dir / "camera.qdx").string(), "--yes"});
+    const Result lost = Run({"--device", Device(), "--timeout-ms", "200", "update",
+                             (dir / "camera.qdx").string(), "--yes"});
     EXPECT_EQ(lost.status, 1);
-    EXPECT_NE(lost.err.find("the layout block did not come whole"), std::string::npos)
-        << lost.err;
+    EXPECT_NE(lost.err.find("the layout block did not come whole"), std::string::npos) << lost.err;
     EXPECT_EQ(lost.out.find("Successfully"), std::string::npos);
     EXPECT_EQ(Bank(0), bank0);
     EXPECT_EQ(Bank(1), bank1);
@@ -217,7 +214,10 @@ TEST_F(UpdateCommand, AMissingFileIsNamedAndTheUnitLeftAlone) {
 }
 
 TEST_F(UpdateCommand, ProvinceListsAreCheckedBeforeTheUnitIsTouched) {
-    struct Case { std::string list; bool ok; };
+    struct Case {
+        std::string list;
+        bool ok;
+    };
     const Case cases[] = {
         {"0,27", true},
         {"\xE5\x8C\x97\xE4\xBA\xAC, 33", true},  // 北京 by name
@@ -228,8 +228,8 @@ TEST_F(UpdateCommand, ProvinceListsAreCheckedBeforeTheUnitIsTouched) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.list);
-        const Result result = Run({"--device", Device(), "update", (dir / "camera.qdx").string(),
-                                   "--provinces", c.list});
+        const Result result = Run(
+            {"--device", Device(), "update", (dir / "camera.qdx").string(), "--provinces", c.list});
         EXPECT_EQ(result.status, c.ok ? 0 : 2) << result.err;
     }
 }
@@ -254,8 +254,8 @@ protected:
     void SetUp() override {
         UpdateCommand::SetUp();
         if (std::system("7z > /dev/null 2>&1") != 0) GTEST_SKIP() << "7z is not installed";
-        const std::string command = "cd '" + dir.string() +
-                                    "' && 7z a -tzip camera-db.zip camera.qdx > /dev/null 2>&1";
+        const std::string command =
+            "cd '" + dir.string() + "' && 7z a -tzip camera-db.zip camera.qdx > /dev/null 2>&1";
         ASSERT_EQ(std::system(command.c_str()), 0);
         zip = ReadAll(dir / "camera-db.zip");
         server.ServeText("/version.txt", "20240501\r\n" + server.Url("/db/camera-db.zip") + "\r\n");

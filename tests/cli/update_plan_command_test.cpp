@@ -138,27 +138,43 @@ TEST_F(UpdatePlanCommand, ADryRunPrintsThePlanForEachKindOfUnitAndChangesNothing
     struct Case {
         const char* name;
         std::vector<std::string> pack;
-        bool record;          // the unit holds a layout record
-        bool vendorTool;      // a vendor's tool: a blank unit gets the file's identity
+        bool record;      // the unit holds a layout record
+        bool vendorTool;  // a vendor's tool: a blank unit gets the file's identity
         std::string layout;
         std::vector<std::string> steps;
     };
     const Case cases[] = {
         {"no record, no model table: fixed addresses",
-         {"--omit", "models"}, false, false, "fixed",
+         {"--omit", "models"},
+         false,
+         false,
+         "fixed",
          {"resource", "database", "main", "base"}},
-        {"the unit's record kept", {"--omit", "models"}, true, false, "keep",
+        {"the unit's record kept",
+         {"--omit", "models"},
+         true,
+         false,
+         "keep",
          {"resource", "auxiliary", "database", "main", "base"}},
         {"compact model table: back to the fixed layout",
-         {"--sample-models", "1", "--compact-models"}, true, false, "back_to_fixed",
+         {"--sample-models", "1", "--compact-models"},
+         true,
+         false,
+         "back_to_fixed",
          {"identity", "layout_sector", "resource", "database", "main", "base", "model_header",
           "model_data"}},
         {"extended model table: a new record, the model's area erased",
-         {"--sample-models", "1", "--model-layout", "KV01=8192,0,0"}, false, false, "store",
-         {"layout_block", "model_area", "model_image", "resource", "auxiliary", "database",
-          "main", "base", "model_header", "model_data"}},
+         {"--sample-models", "1", "--model-layout", "KV01=8192,0,0"},
+         false,
+         false,
+         "store",
+         {"layout_block", "model_area", "model_image", "resource", "auxiliary", "database", "main",
+          "base", "model_header", "model_data"}},
         {"a vendor's tool on a blank unit: the identity block is written",
-         {"--omit", "models", "--vendor", "KIVRL test tool!"}, false, true, "fixed",
+         {"--omit", "models", "--vendor", "KIVRL test tool!"},
+         false,
+         true,
+         "fixed",
          {"identity", "resource", "database", "main", "base"}},
     };
     int number = 0;
@@ -188,9 +204,10 @@ TEST_F(UpdatePlanCommand, ADryRunPrintsThePlanForEachKindOfUnitAndChangesNothing
         EXPECT_NE(text.out.find("Dry run: the unit was read, and nothing that changes it was sent"),
                   std::string::npos)
             << text.out;
-        EXPECT_NE(text.out.find("\nTotal: " + std::to_string(out["plan"]["total_bytes"].get<int>()) +
-                                " bytes in "),
-                  std::string::npos)
+        EXPECT_NE(
+            text.out.find("\nTotal: " + std::to_string(out["plan"]["total_bytes"].get<int>()) +
+                          " bytes in "),
+            std::string::npos)
             << text.out;
     }
     // A dry run is no update: the record of the last one is left alone.
@@ -205,7 +222,8 @@ TEST_F(UpdatePlanCommand, ADryRunSendsOnlyReadsEvenToAUnitOfAnotherVendor) {
         const char* unitTag;  // at the unit's identity address; null: blank
         int status;
     };
-    const Case cases[] = {{"a blank unit", nullptr, 0}, {"another vendor's unit", "OTHER BRAND", 1}};
+    const Case cases[] = {{"a blank unit", nullptr, 0},
+                          {"another vendor's unit", "OTHER BRAND", 1}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string device = NewUnit(c.unitTag ? "other" : "blank");
@@ -214,8 +232,8 @@ TEST_F(UpdatePlanCommand, ADryRunSendsOnlyReadsEvenToAUnitOfAnotherVendor) {
             PutBank0(device, 0x7000, std::vector<std::uint8_t>(tag.begin(), tag.end()));
         }
         const fs::path trace = dir / (std::string(c.name) + ".trace");
-        const Result result = Run({"--device", device, "--trace", trace.string(), "update", file,
-                                   "--dry-run"});
+        const Result result =
+            Run({"--device", device, "--trace", trace.string(), "update", file, "--dry-run"});
         EXPECT_EQ(result.status, c.status) << result.err;
         const auto commands = SentCommands(trace);
         ASSERT_FALSE(commands.empty());
@@ -235,7 +253,8 @@ TEST_F(UpdatePlanCommand, ADryRunSendsOnlyReadsEvenToAUnitOfAnotherVendor) {
                 << result.err;
             // Where an update is refused the same unit, AbandonUnit goes out.
             const fs::path real = dir / "real.trace";
-            EXPECT_EQ(Run({"--device", device, "--trace", real.string(), "update", file}).status, 1);
+            EXPECT_EQ(Run({"--device", device, "--trace", real.string(), "update", file}).status,
+                      1);
             const auto refused = SentCommands(real);
             EXPECT_EQ(refused.back().code, 0xFAu);
         }
@@ -318,8 +337,8 @@ TEST_F(UpdatePlanCommand, AFileOrAPlanThatWillNotDoStopsTheUpdateWithItsCauseBef
         const auto before = Banks(device);
         const fs::path trace = dir / (std::string(c.name) + ".trace");
         for (const bool dryRun : {false, true}) {
-            std::vector<std::string> args = {"--device", device, "--trace", trace.string(),
-                                             "update", c.file};
+            std::vector<std::string> args = {"--device",     device,   "--trace",
+                                             trace.string(), "update", c.file};
             if (dryRun) args.push_back("--dry-run");
             const Result result = Run(args);
             EXPECT_EQ(result.status, 1);

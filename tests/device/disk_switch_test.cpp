@@ -2,13 +2,13 @@
 // form units give it without reading past the descriptor, and the scan must close every handle
 // it opens and mark each matching drive, whatever step fails.
 
+#include "device/disk_switch.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
 #include <string>
 #include <vector>
-
-#include "device/disk_switch.h"
 
 namespace kivrel {
 namespace {
@@ -57,8 +57,8 @@ TEST(VendorText, StaysInsideTheBytesTheQueryReturned) {
     EXPECT_EQ(ExtractVendorText(descriptor, 0), "");
     EXPECT_EQ(ExtractVendorText(descriptor, -5), "");
     const auto size = static_cast<std::int32_t>(descriptor.size());
-    EXPECT_EQ(ExtractVendorText(descriptor, size), "");          // just past the end
-    EXPECT_EQ(ExtractVendorText(descriptor, 0x7FFFFFFF), "");    // far past it
+    EXPECT_EQ(ExtractVendorText(descriptor, size), "");        // just past the end
+    EXPECT_EQ(ExtractVendorText(descriptor, 0x7FFFFFFF), "");  // far past it
 
     // The text runs to the end of the returned bytes when its terminator is missing.
     const auto unterminated = Descriptor("qorvexd", 36, false);

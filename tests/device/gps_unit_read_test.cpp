@@ -306,8 +306,8 @@ TEST(ReadUnitInfo, ACapacityIsAWholeNumberOfSectorsOfAPlausibleSize) {
         EXPECT_TRUE(PlausibleCapacity(good)) << good;
     }
     // 0xFFFFFFFF and 0xFFFFFFFE are what a failed query leaves.
-    for (const std::uint32_t bad : {0u, 0x1001u, 0x1000100u, 0x40001000u, 0xFFFFF000u,
-                                    0xFFFFFFFEu, 0xFFFFFFFFu}) {
+    for (const std::uint32_t bad :
+         {0u, 0x1001u, 0x1000100u, 0x40001000u, 0xFFFFF000u, 0xFFFFFFFEu, 0xFFFFFFFFu}) {
         EXPECT_FALSE(PlausibleCapacity(bad)) << bad;
     }
 }

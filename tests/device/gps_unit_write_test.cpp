@@ -9,8 +9,8 @@
 #include "base/byte_sum.h"
 #include "base/le_bytes.h"
 #include "device/gps_unit.h"
-#include "tests/device/device_test_support.h"
 #include "package/scrambler.h"
+#include "tests/device/device_test_support.h"
 
 namespace kivrel {
 namespace {
@@ -402,14 +402,16 @@ TEST(WriteUpdate, AFailedPlanLeavesTheUnitObjectWithTheRecordTheUnitHolds) {
         // Where a later update without a model table then sends resource, database and main.
         std::vector<Write> next;
     };
-    const std::vector<Write> fixed = {
-        {0x16000, 1, 3072}, {0x2DE000, 1, 3072}, {0xDE000, 1, 3072}};
+    const std::vector<Write> fixed = {{0x16000, 1, 3072}, {0x2DE000, 1, 3072}, {0xDE000, 1, 3072}};
     const Case cases[] = {
         // The new layout's regions would start in the fixed resource region.
         {"new layout past the capacity", 0x3E0000, -1, kWriteDoesNotFit, fixed},
         {"layout block refused", 3000, 0x160, kWriteFailed, fixed},
         // The unit took the layout block: it reads the new layout from now on.
-        {"model area erase refused", 3000, 0x220, kWriteFailed,
+        {"model area erase refused",
+         3000,
+         0x220,
+         kWriteFailed,
          {{0x24000, 1, 3072}, {0x25000, 1, 3072}, {0x23000, 1, 3072}}},
     };
     for (const Case& c : cases) {
@@ -417,9 +419,9 @@ TEST(WriteUpdate, AFailedPlanLeavesTheUnitObjectWithTheRecordTheUnitHolds) {
         SimUnit u(1011, 0x400000);
         ASSERT_TRUE(u.ConnectAndRead());
         u.sim->Faults().refuseBlock = c.refuseBlock;
-        const UpdatePackage laidOut =
-            WithModels(test::MakePackage(3000, c.database, 3000), true,
-                       {test::MakeModelEntry(test::ModelId("KV01"), test::Pattern(100, 1), 0x1000)});
+        const UpdatePackage laidOut = WithModels(
+            test::MakePackage(3000, c.database, 3000), true,
+            {test::MakeModelEntry(test::ModelId("KV01"), test::Pattern(100, 1), 0x1000)});
         EXPECT_EQ(u.unit.WriteUpdate(laidOut), c.result);
         LayoutRecord held;  // stays zero when the unit has no valid layout block
         (void)ParseLayoutBlock(u.Bytes(kBank0, 0x16000, 256), held);
@@ -501,16 +503,32 @@ TEST(PlanUpdate, PlanningSendsNothingAndTheWriteSendsExactlyThePlan) {
     };
     using P = PlanPart;
     const Case cases[] = {
-        {"fixed layout, no model table", false, false, 0, LayoutAction::kFixed,
+        {"fixed layout, no model table",
+         false,
+         false,
+         0,
+         LayoutAction::kFixed,
          {P::kResource, P::kDatabase, P::kMain, P::kBase}},
-        {"the unit's record kept", true, false, 0, LayoutAction::kKeep,
+        {"the unit's record kept",
+         true,
+         false,
+         0,
+         LayoutAction::kKeep,
          {P::kResource, P::kAuxiliary, P::kDatabase, P::kMain, P::kBase}},
-        {"compact table: back to the fixed layout", true, false, 1, LayoutAction::kBackToFixed,
+        {"compact table: back to the fixed layout",
+         true,
+         false,
+         1,
+         LayoutAction::kBackToFixed,
          {P::kIdentity, P::kLayoutSector, P::kResource, P::kDatabase, P::kMain, P::kBase,
           P::kModelHeader, P::kModelData}},
-        {"extended table: a new record", false, true, 2, LayoutAction::kStore,
-         {P::kLayoutBlock, P::kModelArea, P::kIdentity, P::kModelImage, P::kResource,
-          P::kAuxiliary, P::kDatabase, P::kMain, P::kBase, P::kModelHeader, P::kModelData}},
+        {"extended table: a new record",
+         false,
+         true,
+         2,
+         LayoutAction::kStore,
+         {P::kLayoutBlock, P::kModelArea, P::kIdentity, P::kModelImage, P::kResource, P::kAuxiliary,
+          P::kDatabase, P::kMain, P::kBase, P::kModelHeader, P::kModelData}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -525,9 +543,9 @@ TEST(PlanUpdate, PlanningSendsNothingAndTheWriteSendsExactlyThePlan) {
         ASSERT_TRUE(u.ConnectAndRead());
         UpdatePackage package = test::MakePackage(3000, 6000, 5000, 1000, 2048);
         if (c.models != 0) {
-            package = WithModels(std::move(package), c.models == 2,
-                                 {test::MakeModelEntry(test::ModelId("KV01"),
-                                                       test::Pattern(1500, 7), 0x2000)});
+            package = WithModels(
+                std::move(package), c.models == 2,
+                {test::MakeModelEntry(test::ModelId("KV01"), test::Pattern(1500, 7), 0x2000)});
         }
 
         const UpdatePlan plan = u.unit.PlanUpdate(package);
@@ -562,13 +580,33 @@ TEST(PlanUpdate, AMisfitSaysWhatDoesNotFitAndWhereAndNothingIsSent) {
         Misfit misfit;
     };
     const Case cases[] = {
-        {"main image past the fixed room", 0x1000000, false, 1, 0x200001, 0x1000,
+        {"main image past the fixed room",
+         0x1000000,
+         false,
+         1,
+         0x200001,
+         0x1000,
          {PlanPart::kMain, 0x201000, 0x200000}},
-        {"database past the fixed room", 0x1000000, false, 0, 0x1000, 0x522001,
+        {"database past the fixed room",
+         0x1000000,
+         false,
+         0,
+         0x1000,
+         0x522001,
          {PlanPart::kDatabase, 0x523000, 0x522000}},
-        {"database past its region in the unit's record", 0x1000000, true, 0, 0x1000, 0x3001,
+        {"database past its region in the unit's record",
+         0x1000000,
+         true,
+         0,
+         0x1000,
+         0x3001,
          {PlanPart::kDatabase, 0x4000, 0x3000}},
-        {"a new layout past the capacity", 0x100000, false, 2, 0x1000, 0x100000,
+        {"a new layout past the capacity",
+         0x100000,
+         false,
+         2,
+         0x1000,
+         0x100000,
          {PlanPart::kLayoutEnd, 0x22000 + 0x1000 + 0x1000 + 0x100000, 0x100000}},
     };
     for (const Case& c : cases) {
@@ -578,8 +616,9 @@ TEST(PlanUpdate, AMisfitSaysWhatDoesNotFitAndWhereAndNothingIsSent) {
         ASSERT_TRUE(u.ConnectAndRead());
         UpdatePackage package = test::MakePackage(0x1000, c.database, c.main);
         if (c.models != 0) {
-            package = WithModels(std::move(package), c.models == 2,
-                                 {test::MakeModelEntry(test::ModelId("KV01"), test::Pattern(10, 1))});
+            package =
+                WithModels(std::move(package), c.models == 2,
+                           {test::MakeModelEntry(test::ModelId("KV01"), test::Pattern(10, 1))});
         }
         const UpdatePlan plan = u.unit.PlanUpdate(package);
         EXPECT_EQ(plan.result, kWriteDoesNotFit);

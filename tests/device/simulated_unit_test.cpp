@@ -14,8 +14,8 @@
 #include "base/byte_sum.h"
 #include "device/sim/sim_directory.h"
 #include "device/trace_transport.h"
-#include "tests/device/device_test_support.h"
 #include "package/scrambler.h"
+#include "tests/device/device_test_support.h"
 
 namespace kivrel {
 namespace {

@@ -13,11 +13,11 @@
 #include "base/byte_sum.h"
 #include "base/le_bytes.h"
 #include "base/text.h"
-#include "package_test_support.h"
 #include "package/package_index.h"
 #include "package/package_writer.h"
 #include "package/scrambler.h"
 #include "package/update_package.h"
+#include "package_test_support.h"
 
 namespace kivrel {
 namespace {

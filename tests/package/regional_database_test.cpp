@@ -10,8 +10,8 @@
 
 #include "base/byte_sum.h"
 #include "base/le_bytes.h"
-#include "package_test_support.h"
 #include "package/scrambler.h"
+#include "package_test_support.h"
 
 namespace kivrel {
 namespace {

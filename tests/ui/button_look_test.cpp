@@ -1,9 +1,9 @@
 // The image buttons must light up only for a real hover, draw each state with its own colours,
 // border and icon, and place icon and caption where they fit.
 
-#include <gtest/gtest.h>
-
 #include "ui/button_look.h"
+
+#include <gtest/gtest.h>
 
 namespace kivrel {
 namespace {
@@ -15,7 +15,7 @@ TEST(HoverTracker, LightsUpOnceOnEntryAndGoesOutOnLeaving) {
     EXPECT_EQ(tracker.OnMouseMove(false, true, true), Change::Entered);
     EXPECT_EQ(tracker.OnMouseMove(false, true, true), Change::None);  // one redraw only
     EXPECT_TRUE(tracker.Hovered());
-    EXPECT_EQ(tracker.OnMouseMove(true, true, true), Change::None);   // pressing while lit
+    EXPECT_EQ(tracker.OnMouseMove(true, true, true), Change::None);  // pressing while lit
     EXPECT_EQ(tracker.OnMouseMove(false, false, true), Change::Left);
     EXPECT_EQ(tracker.OnMouseMove(false, false, true), Change::None);
     EXPECT_FALSE(tracker.Hovered());
@@ -156,8 +156,8 @@ TEST(ButtonDrawPlan, PlacesTheIconAndTheCaptionByAlignment) {
         SCOPED_TRACE(c.name);
         ButtonLook look = Look();
         look.align = c.align;
-        const DrawPlan plan =
-            PlanDrawItem(look, {c.selected, false, false}, kClient, {{32, 32}, false}, c.hasCaption);
+        const DrawPlan plan = PlanDrawItem(look, {c.selected, false, false}, kClient,
+                                           {{32, 32}, false}, c.hasCaption);
         EXPECT_EQ(plan.imageRect, c.image);
         EXPECT_EQ(plan.captionArea, c.captionArea);
     }
@@ -219,9 +219,8 @@ TEST(ButtonLookChoices, ShadePictureAndIconSize) {
     };
     constexpr Case cases[] = {
         {{126, 45}, 32}, {{126, 40}, 32}, {{126, 39}, 24}, {{126, 32}, 24},
-        {{126, 20}, 16}, {{126, 5}, 16},
-        {{95, 45}, 24},  // a third of the width at most
-        {{63, 33}, 16},  // the small Open button
+        {{126, 20}, 16}, {{126, 5}, 16},  {{95, 45}, 24},  // a third of the width at most
+        {{63, 33}, 16},                                    // the small Open button
         {{190, 64}, 48}, {{190, 55}, 32},  // a Setting button at 144 dpi; a lower one
         {{143, 64}, 32},
     };

@@ -2,13 +2,14 @@
 // system colours and the two blends, the grain must stay inside the ramp, and the bitmap block
 // must be laid out as Windows reads it.
 
+#include "ui/shade.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "ui/ce_xdib.h"
 #include "ui/grey_icon.h"
-#include "ui/shade.h"
 
 namespace kivrel {
 namespace {
@@ -79,8 +80,8 @@ TEST(CeXDib, LaysOutHeaderColourTableAndPaddedRows) {
         int width, bits;
         std::size_t rowBytes;
     };
-    constexpr Case cases[] = {{1, 1, 4},  {32, 1, 4},  {33, 1, 8},  {7, 4, 4},
-                              {9, 4, 8},  {3, 8, 4},   {5, 8, 8},   {126, 8, 128}};
+    constexpr Case cases[] = {{1, 1, 4}, {32, 1, 4}, {33, 1, 8}, {7, 4, 4},
+                              {9, 4, 8}, {3, 8, 4},  {5, 8, 8},  {126, 8, 128}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.width << "x" << c.bits);
         CCeXDib dib;
@@ -138,24 +139,24 @@ TEST(GreyIcon, NonBlackPixelsBecomeTheirLuminanceAndKeepAlpha) {
         Colour colour;
         std::uint8_t grey;
     };
-    constexpr Case cases[] = {{{255, 255, 255}, 255}, {{255, 0, 0}, 76}, {{0, 255, 0}, 149},
+    constexpr Case cases[] = {{{255, 255, 255}, 255}, {{255, 0, 0}, 76},  {{0, 255, 0}, 149},
                               {{0, 0, 255}, 29},      {{10, 20, 30}, 18}, {{0, 0, 1}, 0},
                               {{200, 150, 30}, 151}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << int(c.colour.r) << "," << int(c.colour.g) << ","
-                                        << int(c.colour.b));
+        SCOPED_TRACE(testing::Message()
+                     << int(c.colour.r) << "," << int(c.colour.g) << "," << int(c.colour.b));
         EXPECT_EQ(GreyLevel(c.colour), c.grey);
     }
 
     std::vector<std::uint8_t> pixels = {
         30, 150, 200, 255,  // blue, green, red, alpha
-        0, 0, 0, 0,         // black: the transparent part stays black
-        0, 0, 255, 128,     // half-transparent red
-        7, 7,               // a stray partial pixel
+        0,  0,   0,   0,    // black: the transparent part stays black
+        0,  0,   255, 128,  // half-transparent red
+        7,  7,              // a stray partial pixel
     };
     GreyPixels(pixels);
-    EXPECT_EQ(pixels, (std::vector<std::uint8_t>{151, 151, 151, 255, 0, 0, 0, 0, 76, 76, 76, 128,
-                                                  7, 7}));
+    EXPECT_EQ(pixels,
+              (std::vector<std::uint8_t>{151, 151, 151, 255, 0, 0, 0, 0, 76, 76, 76, 128, 7, 7}));
 }
 
 }  // namespace

@@ -1,12 +1,12 @@
 // The progress bar repaints only when its fill moves by a pixel, must survive a range without
 // length (a download that gives no size) and must hand its text back terminated.
 
+#include "ui/text_progress_model.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <string>
-
-#include "ui/text_progress_model.h"
 
 namespace kivrel {
 namespace {
@@ -21,13 +21,13 @@ TEST(TextProgressModel, FillWidthIsTheShareOfTheRangeTruncated) {
         {0, 100, 50, 200, 100},
         {0, 1000, 4, 200, 0},
         {0, 1000, 5, 200, 1},
-        {0, 1000, 999, 200, 199},        // truncated toward zero, never rounded up
+        {0, 1000, 999, 200, 199},  // truncated toward zero, never rounded up
         {0, 1000, 1000, 200, 200},
         {-100, 100, 0, 200, 100},
-        {0, 0, 0, 200, 0},               // no length: no division by zero, no fill
+        {0, 0, 0, 200, 0},  // no length: no division by zero, no fill
         {7, 7, 100, 200, 0},
-        {0, 100, -5, 200, 0},            // before the range
-        {0, 100, 150, 200, 200},         // past it: more bytes than announced
+        {0, 100, -5, 200, 0},                   // before the range
+        {0, 100, 150, 200, 200},                // past it: more bytes than announced
         {INT_MIN, INT_MAX, INT_MAX, 300, 300},  // differences beyond 32 bits
         {INT_MIN, INT_MAX, 0, 300, 150},
         {0, 100, 50, 0, 0},
@@ -49,7 +49,7 @@ TEST(TextProgressModel, RedrawsOnlyWhenTheFillMovesByAPixel) {
         std::int32_t position;
         bool redraw;
     };
-    constexpr Step steps[] = {{0, false}, {1, false}, {4, false}, {5, true},  {9, false},
+    constexpr Step steps[] = {{0, false}, {1, false},  {4, false},   {5, true},     {9, false},
                               {10, true}, {10, false}, {2000, true}, {3000, false}, {-1, true}};
     std::int32_t previous = 0;
     for (const Step& s : steps) {
@@ -117,7 +117,8 @@ TEST(TextProgressModel, CopiesItsTextTerminatedIntoAnyBuffer) {
         std::size_t capacity;
         std::wstring copied;
     };
-    const Case cases[] = {{1, L""}, {2, L"u"}, {8, L"updatin"}, {9, L"updating"}, {64, L"updating"}};
+    const Case cases[] = {
+        {1, L""}, {2, L"u"}, {8, L"updatin"}, {9, L"updating"}, {64, L"updating"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.capacity);
         std::wstring buffer(c.capacity + 1, L'#');  // one guard character past the capacity

@@ -9,8 +9,8 @@
 #include "base/native_path.h"
 #include "package/package_writer.h"
 #include "package/sample_package.h"
-#include "update/update_file_search.h"
 #include "package/update_package.h"
+#include "update/update_file_search.h"
 
 namespace kivrel {
 namespace {

@@ -169,8 +169,7 @@ public:
     std::vector<std::wstring> keysRead;
     std::vector<std::wstring> foldersMade;
 
-    bool ReadAppPath(const std::wstring& keyPath, RegistryView view,
-                     std::wstring& value) override {
+    bool ReadAppPath(const std::wstring& keyPath, RegistryView view, std::wstring& value) override {
         keysRead.push_back((view == RegistryView::Wow32 ? L"32:" : L"64:") + keyPath);
         if (keyPath.rfind(kAppPaths, 0) != 0) return false;
         const auto& viewValues = view == RegistryView::Wow32 ? wow32Values : values;

@@ -12,16 +12,16 @@
 #include "base/text.h"
 #include "device/gps_unit.h"
 #include "net/http_download.h"
-#include "tests/device/device_test_support.h"
-#include "tests/support/http_test_server.h"
-#include "tests/update/test_archives.h"
 #include "package/package_writer.h"
-#include "update/prompts.h"
 #include "package/regional_database.h"
 #include "package/sample_package.h"
 #include "package/scrambler.h"
 #include "package/vendor_config.h"
+#include "tests/device/device_test_support.h"
+#include "tests/support/http_test_server.h"
+#include "tests/update/test_archives.h"
 #include "update/archivers.h"
+#include "update/prompts.h"
 #include "update/staging_files.h"
 #include "update/staging_paths.h"
 
@@ -73,7 +73,8 @@ struct WindowLikeSink : test::RecordingSink {
     }
     void DownloadFinished(std::uint32_t result, std::uint32_t value) override {
         finishedDownloads.emplace_back(result, value);
-        if (result != 0 && result != 6) shared->SetDownloadErrorText(std::wstring(kTextDownloadFailed));
+        if (result != 0 && result != 6)
+            shared->SetDownloadErrorText(std::wstring(kTextDownloadFailed));
     }
 };
 
@@ -124,15 +125,17 @@ std::vector<std::uint8_t> ToBytes(const std::string& text) {
 
 void WriteFile(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
 }
 
 class UpdateRun : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder = fs::temp_directory_path() /
-                 ("kivrel-run-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                  "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        folder =
+            fs::temp_directory_path() /
+            ("kivrel-run-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(folder);
         fs::create_directories(folder);
         sink.shared = &shared;
@@ -148,7 +151,10 @@ protected:
                                    downloader,
                                    unpackWith != nullptr ? *unpackWith : archivers,
                                    SystemStagingFiles(),
-                                   sink,      prompts,    view,      DefaultVendorConfig(),
+                                   sink,
+                                   prompts,
+                                   view,
+                                   DefaultVendorConfig(),
                                    folder.wstring() + std::wstring(1, kPathSeparator)};
         services.afterDownload = std::chrono::milliseconds(0);
         services.afterArchiver = std::chrono::milliseconds(0);

@@ -1,7 +1,6 @@
 // Start-up of Kivrel.exe: one copy at a time, the main window's class and controls.
 
 #include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <string>
@@ -57,16 +56,16 @@ TEST_F(AppStart, FirstStartShowsTheMainWindowWithTheTemplateControls) {
 
     RECT client{};
     ::GetClientRect(main, &client);
-    struct Control { int id; const wchar_t* className; RECT dialogUnits; };
+    struct Control {
+        int id;
+        const wchar_t* className;
+        RECT dialogUnits;
+    };
     const Control controls[] = {
-        {1031, L"Static", {0, 0, 282, 134}},
-        {1012, L"Button", {0, 136, 282, 36}},
-        {1032, L"Static", {12, 148, 210, 18}},
-        {1006, L"Button", {228, 146, 42, 20}},
-        {1011, L"Button", {0, 173, 282, 36}},
-        {1007, L"msctls_progress32", {12, 185, 258, 16}},
-        {1000, L"Button", {3, 215, 84, 28}},
-        {1002, L"Button", {96, 215, 84, 28}},
+        {1031, L"Static", {0, 0, 282, 134}},   {1012, L"Button", {0, 136, 282, 36}},
+        {1032, L"Static", {12, 148, 210, 18}}, {1006, L"Button", {228, 146, 42, 20}},
+        {1011, L"Button", {0, 173, 282, 36}},  {1007, L"msctls_progress32", {12, 185, 258, 16}},
+        {1000, L"Button", {3, 215, 84, 28}},   {1002, L"Button", {96, 215, 84, 28}},
         {1008, L"Button", {194, 215, 84, 28}},
     };
     for (const Control& c : controls) {
@@ -153,9 +152,12 @@ TEST_F(AppStart, TheButtonsAreImageButtonsWithTheirTexts) {
     Start();
     const HWND main = WaitForWindow(kClass, 20000);
     ASSERT_NE(main, nullptr);
-    struct Button { int id; const wchar_t* text; };
-    for (const Button& b : {Button{1006, L"Open"}, Button{1008, L"Close"},
-                            Button{1000, L"Setting"}, Button{1002, L"Update"}}) {
+    struct Button {
+        int id;
+        const wchar_t* text;
+    };
+    for (const Button& b : {Button{1006, L"Open"}, Button{1008, L"Close"}, Button{1000, L"Setting"},
+                            Button{1002, L"Update"}}) {
         SCOPED_TRACE(b.id);
         const HWND item = ::GetDlgItem(main, b.id);
         EXPECT_EQ(::GetWindowLongW(item, GWL_STYLE) & BS_TYPEMASK, BS_OWNERDRAW);
@@ -164,8 +166,9 @@ TEST_F(AppStart, TheButtonsAreImageButtonsWithTheirTexts) {
         EXPECT_STREQ(text, b.text);
     }
     wchar_t barText[8] = {L'#'};
-    EXPECT_EQ(::SendMessageW(::GetDlgItem(main, 1007), WM_GETTEXT, 8,
-                             reinterpret_cast<LPARAM>(barText)), 0);
+    EXPECT_EQ(
+        ::SendMessageW(::GetDlgItem(main, 1007), WM_GETTEXT, 8, reinterpret_cast<LPARAM>(barText)),
+        0);
     EXPECT_STREQ(barText, L"");
 }
 

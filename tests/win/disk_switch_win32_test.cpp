@@ -2,7 +2,6 @@
 // nothing, write no marker anywhere and leave no handle open.
 
 #include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -22,11 +21,15 @@ public:
         roots.push_back(rootPath);
         return system->DriveType(rootPath);
     }
-    ProbeHandle OpenVolume(const std::wstring& path) override { return Counted(system->OpenVolume(path)); }
+    ProbeHandle OpenVolume(const std::wstring& path) override {
+        return Counted(system->OpenVolume(path));
+    }
     bool FirstExtentDisk(ProbeHandle volume, std::uint32_t& disk) override {
         return system->FirstExtentDisk(volume, disk);
     }
-    ProbeHandle OpenDisk(const std::wstring& path) override { return Counted(system->OpenDisk(path)); }
+    ProbeHandle OpenDisk(const std::wstring& path) override {
+        return Counted(system->OpenDisk(path));
+    }
     bool QueryDescriptor(ProbeHandle disk, std::vector<std::uint8_t>& descriptor) override {
         return system->QueryDescriptor(disk, descriptor);
     }

@@ -5,9 +5,8 @@
 
 #include <windows.h>
 #include <dbt.h>
-#include <tlhelp32.h>
-
 #include <gtest/gtest.h>
+#include <tlhelp32.h>
 
 #include <atomic>
 #include <filesystem>
@@ -73,7 +72,8 @@ std::size_t ThreadsOfThisProcess() {
     THREADENTRY32 entry{};
     entry.dwSize = sizeof entry;
     std::size_t count = 0;
-    for (BOOL more = ::Thread32First(snapshot, &entry); more; more = ::Thread32Next(snapshot, &entry)) {
+    for (BOOL more = ::Thread32First(snapshot, &entry); more;
+         more = ::Thread32Next(snapshot, &entry)) {
         if (entry.th32OwnerProcessID == process) ++count;
     }
     ::CloseHandle(snapshot);
@@ -85,7 +85,8 @@ void SendDeviceChange(HWND window, WPARAM event) {
     auto* broadcast = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(buffer.data());
     broadcast->dbcc_size = static_cast<DWORD>(buffer.size());
     broadcast->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-    broadcast->dbcc_classguid = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+    broadcast->dbcc_classguid = {
+        0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
     std::copy(std::begin(kUnitPath), std::end(kUnitPath), broadcast->dbcc_name);
     ::SendMessageW(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(broadcast));
 }
@@ -132,16 +133,20 @@ protected:
         CKivrelDlg dialog(commandLine);
         std::thread driver([&] {
             HWND window = nullptr;
-            if (WaitFor([&] { return (window = ::FindWindowW(kMainWindowClass, nullptr)) != nullptr; })) {
+            if (WaitFor([&] {
+                    return (window = ::FindWindowW(kMainWindowClass, nullptr)) != nullptr;
+                })) {
                 drive(window);
             }
             // Whatever happened, the window must go.
             if (window != nullptr && ::IsWindow(window)) {
                 ::PostMessageW(window, WM_CLOSE, 0, 0);
-                WaitFor([&] {
-                    if (HWND box = OwnedBox(window)) ::PostMessageW(box, WM_COMMAND, IDYES, 0);
-                    return !::IsWindow(window);
-                }, 30000);
+                WaitFor(
+                    [&] {
+                        if (HWND box = OwnedBox(window)) ::PostMessageW(box, WM_COMMAND, IDYES, 0);
+                        return !::IsWindow(window);
+                    },
+                    30000);
             }
         });
         const INT_PTR result = dialog.RunModal(::GetModuleHandleW(nullptr), kIdMainDialog, nullptr);
@@ -152,12 +157,17 @@ protected:
     static bool WaitForTitle(HWND window, const std::wstring& part) {
         return WaitFor([&] { return TextOf(window).find(part) != std::wstring::npos; });
     }
-    static bool Enabled(HWND window, int id) { return ::IsWindowEnabled(::GetDlgItem(window, id)) != 0; }
-    static void Click(HWND window, int id) { ::PostMessageW(::GetDlgItem(window, id), BM_CLICK, 0, 0); }
+    static bool Enabled(HWND window, int id) {
+        return ::IsWindowEnabled(::GetDlgItem(window, id)) != 0;
+    }
+    static void Click(HWND window, int id) {
+        ::PostMessageW(::GetDlgItem(window, id), BM_CLICK, 0, 0);
+    }
     // Waits for a message box, notes its text and presses `button` in it.
     static std::wstring AnswerBox(HWND window, int button) {
         HWND box = nullptr;
-        if (!WaitFor([&] { return (box = OwnedBox(window)) != nullptr; }, 60000)) return L"(no box)";
+        if (!WaitFor([&] { return (box = OwnedBox(window)) != nullptr; }, 60000))
+            return L"(no box)";
         ::Sleep(200);
         const std::wstring text = BoxText(box);
         ::PostMessageW(box, WM_COMMAND, button, 0);
@@ -179,7 +189,8 @@ TEST_F(MainWindowView, ConnectsAndWritesALocalFile) {
         Click(window, kIdUpdate);
         box = AnswerBox(window, IDOK);
         allBackAfterwards = WaitFor([&] {
-            return Enabled(window, kIdUpdate) && Enabled(window, kIdSetting) && Enabled(window, kIdOpen);
+            return Enabled(window, kIdUpdate) && Enabled(window, kIdSetting) &&
+                   Enabled(window, kIdOpen);
         });
         updatedTitle = TextOf(window);
         ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(kIdClose, BN_CLICKED), 0);
@@ -211,7 +222,8 @@ TEST_F(MainWindowView, LosingTheUnitMidWriteFailsAndItIsTakenBackWhenItReturns) 
     EXPECT_EQ(barDuringWrite.rfind(L"Updated ", 0), 0u) << WideToUtf8(barDuringWrite);
     EXPECT_EQ(box, L"Update Failed!");
     EXPECT_EQ(afterRemoval, L"Update Tool   No hardware connected!");
-    EXPECT_EQ(afterReturn.rfind(L"Update Tool   GPS Connected   V:", 0), 0u) << WideToUtf8(afterReturn);
+    EXPECT_EQ(afterReturn.rfind(L"Update Tool   GPS Connected   V:", 0), 0u)
+        << WideToUtf8(afterReturn);
 }
 
 TEST_F(MainWindowView, ClosingMidWriteAsksStopsAndLeavesNoThread) {

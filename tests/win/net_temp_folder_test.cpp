@@ -1,7 +1,7 @@
 // Windows keeps the system's temp path for the version file and the staging folders.
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include "base/disk_space.h"
 #include "base/temp_folder.h"

@@ -2,8 +2,8 @@
 // process and driven with real messages: a box in the wrong place or a click that does not
 // reach the model is what the native tests of the models cannot see.
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <cstring>
 #include <functional>

@@ -3,8 +3,8 @@
 // user may not open, a 32-bit archiver missed, or a caller that does not wait (or waits on
 // while the tool closes) would each break unpacking on users' PCs.
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 // after windows.h, whose types it uses
 #include <sddl.h>
 

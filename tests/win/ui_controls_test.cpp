@@ -4,7 +4,6 @@
 
 #include <windows.h>
 #include <commctrl.h>
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -194,8 +193,8 @@ TEST_F(UiControls, BarRepaintsOnlyWhenTheFillMovesByAPixel) {
         PumpMessages();
         return paints.count;
     };
-    EXPECT_EQ(setPos(4), 0);   // 4 of 1000 on 200 pixels: still no pixel
-    EXPECT_EQ(setPos(5), 1);   // the first pixel
+    EXPECT_EQ(setPos(4), 0);  // 4 of 1000 on 200 pixels: still no pixel
+    EXPECT_EQ(setPos(5), 1);  // the first pixel
     EXPECT_EQ(setPos(9), 1);
     EXPECT_EQ(setPos(10), 2);
 
@@ -230,7 +229,7 @@ TEST_F(UiControls, BarDrawsTheFillAndItsTextInBothColours) {
     const COLORREF textOnBar = ::GetSysColor(COLOR_WINDOW);
     const COLORREF textOnRest = ::GetSysColor(COLOR_BTNTEXT);
     EXPECT_EQ(picture.At(0, 0), barColour);
-    EXPECT_EQ(picture.At(149, 0), barColour);   // the fill ends at 300 x 50 %
+    EXPECT_EQ(picture.At(149, 0), barColour);  // the fill ends at 300 x 50 %
     EXPECT_EQ(picture.At(150, 0), restColour);
     EXPECT_EQ(picture.At(299, 23), restColour);
 
@@ -284,7 +283,7 @@ protected:
         ::SendInput(1, &input, sizeof(input));
     }
 
-    static constexpr RECT kIconArea{3, 6, 35, 38};   // a 32-pixel icon, 3 pixels in
+    static constexpr RECT kIconArea{3, 6, 35, 38};      // a 32-pixel icon, 3 pixels in
     static constexpr RECT kPlainFace{96, 34, 122, 42};  // no icon or caption here
 };
 

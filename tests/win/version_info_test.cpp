@@ -1,8 +1,8 @@
 // What Windows shows of both programs before running them: the version resource (file
 // properties, Apps & features) and the manifest (common controls 6, per-monitor DPI).
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>

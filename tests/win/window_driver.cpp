@@ -28,11 +28,13 @@ using kivrel::test::TextOf;
 
 constexpr wchar_t kMainWindowClass[] = L"UPDATE_FLASH_CLASS";
 
-HWND MainWindow() { return ::FindWindowW(kMainWindowClass, nullptr); }
+HWND MainWindow() {
+    return ::FindWindowW(kMainWindowClass, nullptr);
+}
 
 void PrintUtf8(const std::wstring& text) {
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr,
-                                           nullptr);
+    const int size =
+        ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<std::size_t>(size), '\0');
     ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
     std::printf("%s\n", out.c_str());
