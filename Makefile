@@ -24,7 +24,7 @@ export WINEPREFIX := $(CURDIR)/build/wine
 export WINEDLLOVERRIDES := mscoree,mshtml=
 
 .PHONY: all bootstrap native windows window wine-prefix check layers test-native test-tsan \
-        test-windows test-deb dist install demo fuzz fuzz-long bench clean
+        test-windows test-deb format dist install demo fuzz fuzz-long bench clean
 
 all: native windows
 
@@ -61,11 +61,15 @@ test-windows: windows wine-prefix
 layers:
 	@scripts/check-layers
 
+# Every C++ file as clang-format writes it.
+format:
+	@scripts/check-format
+
 # The .deb on this machine (as root; it skips otherwise), and `make install` against it.
 test-deb: dist
 	@tests/packaging/deb_test.sh dist/kivrel_$(VERSION)_amd64.deb $(NATIVE)
 
-check: layers test-native test-tsan test-windows test-deb
+check: layers format test-native test-tsan test-windows test-deb
 
 # The Windows tree builds the zip and the installer; CPack packs the .deb from the native tree.
 dist: native windows
