@@ -7,7 +7,7 @@
 
 #include "app/control_ids.h"
 #include "app/kivrel_dlg_win32.h"
-#include "update/prompts.h"
+#include "base/prompts.h"
 
 namespace kivrel {
 namespace {

@@ -16,9 +16,9 @@
 #include "device/disk_switch.h"
 #include "device/unit_spec.h"
 #include "package/vendor_config.h"
+#include "procedures/setting_button.h"
 #include "settings/config_dialog_win32.h"
 #include "settings/province_dialog_win32.h"
-#include "settings/setting_button.h"
 #include "update/archivers.h"
 #include "update/staging_files.h"
 

@@ -12,10 +12,10 @@
 
 #include "app/main_window_model.h"
 #include "app/window_thread.h"
-#include "base/dialog_base_win32.h"
+#include "base/prompts_win32.h"
+#include "ui/dialog_base_win32.h"
 #include "ui/shade_button_st_win32.h"
 #include "ui/text_progress_ctrl_win32.h"
-#include "update/prompts_win32.h"
 
 namespace kivrel {
 

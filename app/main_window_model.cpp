@@ -6,13 +6,13 @@
 #include "app/control_ids.h"
 #include "app/window_thread.h"
 #include "base/ascii_text.h"
+#include "base/prompts.h"
 #include "base/text.h"
 #include "device/unit_ids.h"
 #include "device/vendor_acceptance.h"
 #include "net/download_progress_text.h"
 #include "net/version_check.h"
 #include "package/vendor_config.h"
-#include "update/prompts.h"
 
 namespace kivrel {
 namespace {

@@ -18,12 +18,12 @@
 #include <vector>
 
 #include "app/window_event_sink.h"
+#include "base/prompts.h"
 #include "device/gps_unit.h"
 #include "net/http_download.h"
 #include "net/version_check.h"
-#include "settings/setting_button.h"
-#include "update/prompts.h"
-#include "update/update_run.h"
+#include "procedures/setting_button.h"
+#include "procedures/update_run.h"
 
 namespace kivrel {
 

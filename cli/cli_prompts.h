@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string_view>
 
-#include "update/prompts.h"
+#include "base/prompts.h"
 
 namespace kivrel::cli {
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/ascii_text.h"
+#include "base/local_file.h"
 #include "base/native_path.h"
 #include "base/text.h"
 #include "cli/cli_prompts.h"
@@ -23,12 +24,11 @@
 #include "cli/device_open.h"
 #include "cli/unit_json.h"
 #include "device/gps_unit.h"
-#include "net/local_file.h"
 #include "package/carrier_profiles.h"
 #include "package/vendor_config.h"
-#include "settings/block/band_table.h"
+#include "procedures/setting_button.h"
 #include "settings/config_model.h"
-#include "settings/setting_button.h"
+#include "settings_block/band_table.h"
 
 namespace kivrel::cli {
 namespace {

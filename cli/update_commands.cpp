@@ -12,6 +12,7 @@
 
 #include "base/disk_space.h"
 #include "base/native_path.h"
+#include "base/prompts.h"
 #include "base/temp_folder.h"
 #include "base/text.h"
 #include "cli/cli_prompts.h"
@@ -30,11 +31,10 @@
 #include "package/province_names.h"
 #include "package/update_package.h"
 #include "package/vendor_config.h"
+#include "procedures/update_run.h"
 #include "update/archive_unpack.h"
 #include "update/archivers.h"
-#include "update/prompts.h"
 #include "update/staging_files.h"
-#include "update/update_run.h"
 
 namespace kivrel::cli {
 namespace {

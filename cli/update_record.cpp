@@ -3,14 +3,14 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "base/local_file.h"
 #include "base/temp_folder.h"
 #include "base/text.h"
 #include "cli/cli_text.h"
 #include "cli/plan_text.h"
 #include "cli/unit_json.h"
 #include "kivrel_version.h"
-#include "net/local_file.h"
-#include "update/update_run.h"
+#include "procedures/update_run.h"
 
 namespace kivrel::cli {
 namespace {

@@ -15,7 +15,7 @@
 #include "device/update_plan.h"
 #include "package/build_date.h"
 #include "package/update_package.h"
-#include "settings/block/settings_block.h"
+#include "settings_block/settings_block.h"
 
 namespace kivrel {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <span>
 
-#include "settings/block/settings_block.h"
+#include "settings_block/settings_block.h"
 
 using namespace kivrel;
 

@@ -25,9 +25,9 @@
 #include <utility>
 
 #include "base/event_sink.h"
+#include "base/local_file.h"
 #include "net/download_progress.h"
 #include "net/http_session.h"
-#include "net/local_file.h"
 #include "net/partial_download.h"
 #include "net/proxy_settings.h"
 

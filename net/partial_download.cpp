@@ -4,9 +4,9 @@
 #include <span>
 #include <vector>
 
+#include "base/local_file.h"
 #include "base/text.h"
 #include "net/http_headers.h"
-#include "net/local_file.h"
 
 namespace kivrel {
 namespace {

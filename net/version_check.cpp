@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "base/ascii_text.h"
+#include "base/local_file.h"
 #include "base/text.h"
-#include "net/local_file.h"
 
 namespace kivrel {
 namespace {

@@ -1,7 +1,7 @@
 #include "settings/config_dialog_win32.h"
 
+#include "base/prompts.h"
 #include "package/carrier_profiles.h"
-#include "update/prompts.h"
 
 namespace kivrel {
 

@@ -7,9 +7,8 @@
 #include <memory>
 #include <vector>
 
-#include "base/dialog_base_win32.h"
 #include "settings/config_model.h"
-#include "settings/setting_button.h"
+#include "ui/dialog_base_win32.h"
 
 namespace kivrel {
 

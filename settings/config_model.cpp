@@ -9,7 +9,7 @@
 #include "device/gps_unit.h"
 #include "package/carrier_profiles.h"
 #include "package/vendor_config.h"
-#include "settings/block/band_table.h"
+#include "settings_block/band_table.h"
 
 namespace kivrel {
 namespace {

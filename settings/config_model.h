@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "base/pixel_rect.h"
-#include "settings/block/settings_block.h"
+#include "settings_block/settings_block.h"
 
 namespace kivrel {
 
@@ -169,6 +169,14 @@ private:
     std::wstring companyText;
     bool credentialsEditable = false;
     int carrier = -1;
+};
+
+// Runs the settings window over `block` (a copy of the unit's); true when it ended with OK and
+// `block` holds the edited fields.
+class ConfigWindow {
+public:
+    virtual ~ConfigWindow() = default;
+    [[nodiscard]] virtual bool Run(const ConfigInputs& inputs, SettingsBlock& block) = 0;
 };
 
 }  // namespace kivrel

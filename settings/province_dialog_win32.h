@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "base/dialog_base_win32.h"
 #include "settings/province_selection.h"
+#include "ui/dialog_base_win32.h"
 
 namespace kivrel {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "update/prompts.h"
+#include "base/prompts.h"
 
 namespace kivrel {
 namespace {

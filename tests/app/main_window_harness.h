@@ -23,12 +23,12 @@
 
 #include "app/main_window_model.h"
 #include "app/window_thread.h"
+#include "base/prompts.h"
 #include "device/sim/bank_store.h"
 #include "device/sim/simulated_unit.h"
 #include "package/vendor_config.h"
 #include "tests/support/scripted_prompts.h"
 #include "update/archivers.h"
-#include "update/prompts.h"
 #include "update/staging_files.h"
 #include "update/staging_paths.h"
 

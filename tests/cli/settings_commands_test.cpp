@@ -10,7 +10,7 @@
 
 #include "base/le_bytes.h"
 #include "device/layout_record.h"
-#include "settings/block/settings_block.h"
+#include "settings_block/settings_block.h"
 #include "tests/support/cli_runner.h"
 #include "tests/support/settings_blocks.h"
 

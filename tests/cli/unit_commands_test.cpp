@@ -9,7 +9,7 @@
 #include <regex>
 
 #include "base/le_bytes.h"
-#include "settings/block/settings_block.h"
+#include "settings_block/settings_block.h"
 #include "tests/support/cli_runner.h"
 
 namespace kivrel {

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "update/prompts.h"
+#include "base/prompts.h"
 
 namespace kivrel::test {
 

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "base/le_bytes.h"
-#include "settings/block/settings_block.h"
+#include "settings_block/settings_block.h"
 
 namespace kivrel::test {
 

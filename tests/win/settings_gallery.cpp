@@ -13,9 +13,9 @@
 #include <string>
 
 #include "base/le_bytes.h"
+#include "base/prompts_win32.h"
 #include "settings/config_dialog_win32.h"
 #include "settings/province_dialog_win32.h"
-#include "update/prompts_win32.h"
 
 namespace kivrel {
 namespace {

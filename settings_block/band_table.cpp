@@ -1,4 +1,4 @@
-#include "settings/block/band_table.h"
+#include "settings_block/band_table.h"
 
 namespace kivrel {
 

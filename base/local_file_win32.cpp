@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "net/local_file.h"
+#include "base/local_file.h"
 
 namespace kivrel {
 namespace {

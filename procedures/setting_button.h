@@ -8,8 +8,8 @@
 #include <optional>
 #include <string_view>
 
-#include "settings/block/settings_block.h"
 #include "settings/config_model.h"
+#include "settings_block/settings_block.h"
 
 namespace kivrel {
 
@@ -46,14 +46,6 @@ enum class SettingOutcome {
     kOtherUnit,    // OK, but another unit is connected now: nothing written
     kWriteFailed,  // the unit did not take the block, or did not confirm it
     kWritten,      // "Configuration success!"
-};
-
-// Runs the settings window over `block` (a copy of the unit's); true when it ended with OK and
-// `block` holds the edited fields.
-class ConfigWindow {
-public:
-    virtual ~ConfigWindow() = default;
-    [[nodiscard]] virtual bool Run(const ConfigInputs& inputs, SettingsBlock& block) = 0;
 };
 
 // The checks every settings change makes before it starts (no unit, unusable layout, a

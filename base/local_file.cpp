@@ -1,4 +1,4 @@
-#include "net/local_file.h"
+#include "base/local_file.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "update/update_run.h"
+#include "procedures/update_run.h"
 
 #include <algorithm>
 #include <new>
@@ -7,6 +7,7 @@
 #include "base/byte_sum.h"
 #include "base/event_sink.h"
 #include "base/gbk_text.h"
+#include "base/prompts.h"
 #include "base/text.h"
 #include "device/gps_unit.h"
 #include "net/http_download.h"
@@ -19,7 +20,6 @@
 #include "update/archive_names.h"
 #include "update/archivers.h"
 #include "update/folder_tree.h"
-#include "update/prompts.h"
 #include "update/staging_files.h"
 #include "update/staging_paths.h"
 #include "update/update_file_search.h"

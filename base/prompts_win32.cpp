@@ -1,4 +1,4 @@
-#include "update/prompts_win32.h"
+#include "base/prompts_win32.h"
 
 #include <string>
 

@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "base/local_file.h"
 #include "base/native_path.h"
-#include "net/local_file.h"
 
 namespace kivrel {
 namespace {

@@ -2,7 +2,7 @@
 // OK to the unit the window was opened for, and say "Configuration success!" only when the unit
 // took the block.
 
-#include "settings/setting_button.h"
+#include "procedures/setting_button.h"
 
 #include <gtest/gtest.h>
 

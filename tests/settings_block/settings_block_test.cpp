@@ -1,7 +1,7 @@
 // The settings block decides which window opens and what the unit stores: a wrong layout or sum
 // writes garbage into the unit's settings.
 
-#include "settings/block/settings_block.h"
+#include "settings_block/settings_block.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <numeric>
 
 #include "base/le_bytes.h"
-#include "settings/block/band_table.h"
+#include "settings_block/band_table.h"
 
 namespace kivrel {
 namespace {

@@ -1,7 +1,7 @@
 // One whole update run: each way it can end must leave the unit, the files on disk and the
 // user's view in the state the user is told about, and no failure may end in a success box.
 
-#include "update/update_run.h"
+#include "procedures/update_run.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 #include <fstream>
 #include <optional>
 
+#include "base/prompts.h"
 #include "base/text.h"
 #include "device/gps_unit.h"
 #include "net/http_download.h"
@@ -21,7 +22,6 @@
 #include "tests/support/http_test_server.h"
 #include "tests/update/test_archives.h"
 #include "update/archivers.h"
-#include "update/prompts.h"
 #include "update/staging_files.h"
 #include "update/staging_paths.h"
 

@@ -1,7 +1,7 @@
-#include "settings/setting_button.h"
+#include "procedures/setting_button.h"
 
+#include "base/prompts.h"
 #include "device/gps_unit.h"
-#include "update/prompts.h"
 
 namespace kivrel {
 

@@ -1,4 +1,4 @@
-#include "settings/block/settings_block.h"
+#include "settings_block/settings_block.h"
 
 #include <algorithm>
 #include <cstring>

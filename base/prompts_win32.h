@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "update/prompts.h"
+#include "base/prompts.h"
 
 namespace kivrel {
 
