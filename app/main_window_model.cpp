@@ -13,6 +13,8 @@
 #include "net/download_progress_text.h"
 #include "net/version_check.h"
 #include "package/vendor_config.h"
+#include "procedures/online_check.h"
+#include "procedures/unit_reading.h"
 
 namespace kivrel {
 namespace {
@@ -113,12 +115,13 @@ void MainWindowModel::Start() {
     services.view.StartTimer(kTimerProgress, kTimerProgressMs);
     versionCheckActive = false;
     shared.archiveUrl.clear();
-    versionFileUrl = VersionFileUrl();
-    if (versionFileUrl.empty()) {
+    const OnlineSource source = OnlineSourceForUnit();
+    versionFileUrl = source.address;
+    if (source.kind == OnlineSourceKind::kNone) {
         SetStatus(kStatusChooseFile);
         onlineSourceSettled = false;
         onlineVersion = -1;
-    } else if (IsArchiveAddress(versionFileUrl)) {
+    } else if (source.kind == OnlineSourceKind::kArchive) {
         shared.archiveUrl = versionFileUrl;
         SetStatus(shared.archiveUrl);
         onlineSourceSettled = true;
@@ -147,21 +150,23 @@ void MainWindowModel::Start() {
 
 bool MainWindowModel::StartVersionCheck(std::wstring& error) {
     SetStatus(kStatusSearching);
-    if (services.tempFolder.empty()) {
-        error = services.tempFolderProblem;
+    const TempFolderChoice temp = TempChoice();
+    if (temp.folder.empty()) {
+        error = temp.problem;
         return false;
     }
     versionCheckActive = true;
     versionEvents.SetTransfer(++lastTransferNumber);
-    versionDownloader.SetParameters(&versionEvents, versionFileUrl,
-                                    services.tempFolder + std::wstring(kVersionFileName), L"", L"",
-                                    L"", L"", L"", 0, 0, 0, 0, 0.0, 0);
-    error = versionDownloader.Start(false);
+    error = StartVersionFetch(versionDownloader, &versionEvents, versionFileUrl, temp, false);
     if (!error.empty()) {
         versionCheckActive = false;
         return false;
     }
     return true;
+}
+
+TempFolderChoice MainWindowModel::TempChoice() const {
+    return {services.tempFolder, services.tempFolderProblem};
 }
 
 // ---- The title and the buttons ----
@@ -189,7 +194,7 @@ void MainWindowModel::RefreshConnectionState() {
         if (!shared.localFilePath.empty() || onlineSourceSettled) {
             Enable(MainButton::Open, true);
         } else {
-            versionFileUrl = VersionFileUrl();
+            versionFileUrl = OnlineSourceForUnit().address;
             if (!versionFileUrl.empty()) {
                 std::wstring error;
                 if (!StartVersionCheck(error)) {
@@ -209,11 +214,9 @@ void MainWindowModel::RefreshConnectionState() {
     SetTitle(ConnectionTitle());
 }
 
-// The version file this unit's vendor publishes, or the one the command line gave.
-std::wstring MainWindowModel::VersionFileUrl() const {
-    return options.versionUrl.empty() ? SelectVersionFileUrl(unit.identity, services.vendor.toolTag,
-                                                             services.vendor.versionSources)
-                                      : options.versionUrl;
+// The version file (or archive) this unit's vendor publishes, or the one the command line gave.
+OnlineSource MainWindowModel::OnlineSourceForUnit() const {
+    return ChooseOnlineSource(unit.identity, services.vendor, options.versionUrl);
 }
 
 void MainWindowModel::CloseNow() {
@@ -326,42 +329,36 @@ void MainWindowModel::OnDownloadEvent(const DownloadEvent& event) {
 }
 
 void MainWindowModel::OnDownloadFinished(const DownloadEvent& event) {
-    const std::uint32_t result = event.wParam;
+    const DownloadResultCode result = ToDownloadResultCode(event.wParam);
     if (event.transfer == versionEvents.Number()) {
         versionDownloader.Cancel();
         Enable(MainButton::Open, true);
         const bool wasActive = versionCheckActive;
         versionCheckActive = false;  // on every end of the check, a cancel included
         versionEvents.SetTransfer(0);
-        if (!wasActive || result == 6) return;
+        if (!wasActive || result == DownloadResultCode::kCancelled) return;
         // A file chosen meanwhile stays on the status line: it is what Update will send.
         const auto status = [&](std::wstring_view text) {
             if (shared.localFilePath.empty()) SetStatus(text);
         };
-        if (result == 0) {
-            const auto parsed =
-                ParseVersionFile(services.tempFolder + std::wstring(kVersionFileName));
-            if (!parsed) {
-                status(kStatusAccessFailed);
-                onlineVersion = -1;
-                return;
-            }
-            onlineVersion = parsed->version;
-            shared.archiveUrl = parsed->archiveUrl;
-            status(std::wstring(kStatusOnlineVersion) + Utf8ToWide(parsed->firstLine));
-            if (unit.Connected()) Enable(MainButton::Update, true);
-        } else {
+        AnnouncedDatabase found;
+        if (!ReadFetchedVersion(result, TempChoice(), found)) {
             status(kStatusAccessFailed);
             onlineVersion = -1;
+            return;
         }
+        onlineVersion = found.version;
+        shared.archiveUrl = found.archiveUrl;
+        status(std::wstring(kStatusOnlineVersion) + Utf8ToWide(found.versionText));
+        if (unit.Connected()) Enable(MainButton::Update, true);
         return;
     }
     // The archive, downloaded by the worker on its own thread: the worker reads the
     // downloader's own result; the bar tells the user.
     Enable(MainButton::Open, true);
-    if (result == 0) {
+    if (result == DownloadResultCode::kComplete) {
         OnDownloadSpeed(0, downloadTotal);
-    } else if (result != 6) {
+    } else if (result != DownloadResultCode::kCancelled) {
         shared.SetDownloadErrorText(std::wstring(kTextDownloadFailed));
         SetBarText(kTextDownloadFailed);
     }
@@ -430,18 +427,10 @@ void MainWindowModel::ConnectAndRead() {
 }
 
 bool MainWindowModel::ReadUnit() {
-    unit.ResetUnitInfo();
-    // A silent unit must not hold the window for every step's whole bound.
-    bool silent = false;
-    const bool accepted = unit.ReadUnitInfoBounded(silent);
-    if (!accepted) return false;  // refused: the link is closed
-    const std::string_view fault = silent ? "the unit does not answer" : unit.ReadingFault();
-    if (fault.empty()) return true;
-    // A unit that does not answer whole is no unit to work with: nothing read from it could
-    // be trusted. A replug reads it afresh.
-    unit.link.CloseHandles();
-    SetBarText(L"The unit could not be read (" + Utf8ToWide(fault) +
-               L"). Unplug it, plug it in again and wait for \"GPS Connected\".");
+    const UnitReading reading = kivrel::ReadUnit(unit, services.vendor);
+    if (reading.result == ReadingResult::kRead) return true;
+    // A refused unit is simply not connected; one that did not answer whole is told.
+    if (const std::wstring text = ReadingFailureBarText(reading); !text.empty()) SetBarText(text);
     return false;
 }
 

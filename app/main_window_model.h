@@ -22,6 +22,7 @@
 #include "device/gps_unit.h"
 #include "net/http_download.h"
 #include "net/version_check.h"
+#include "procedures/online_check.h"
 #include "procedures/setting_button.h"
 #include "procedures/update_run.h"
 
@@ -181,7 +182,8 @@ private:
     void Shutdown();
 
     void SetTitle(std::wstring_view text);
-    [[nodiscard]] std::wstring VersionFileUrl() const;
+    [[nodiscard]] OnlineSource OnlineSourceForUnit() const;
+    [[nodiscard]] TempFolderChoice TempChoice() const;
     void CloseNow();  // shuts the model down and ends the window
     void SetStatus(std::wstring_view text);
     void SetBarText(std::wstring_view text);

@@ -16,6 +16,24 @@ inline constexpr unsigned kWmDownloadSize = 0x8052;      // posted: content leng
 inline constexpr unsigned kWmDownloadPercent = 0x8053;   // posted: percent done
 inline constexpr unsigned kWmDownloadSpeed = 0x8054;     // posted: KB/s x 100000, bytes received
 
+// How a download ended: the result DownloadFinished carries (as its number, the message's
+// wParam), with the value beside it.
+enum class DownloadResultCode : std::uint32_t {
+    kComplete = 0,          // 0
+    kSessionFailed = 1,     // the library's error code
+    kRequestFailed = 2,     // connecting, opening or sending: the library's error code
+    kBodyFailed = 3,        // reading the body or writing the file: the library's or the OS's
+    kStatusUnreadable = 4,  // the library's error code
+    kRefusedStatus = 5,     // another status than 200 and 206, or an unresolved 401 or 407
+    kCancelled = 6,         // 0
+};
+[[nodiscard]] constexpr DownloadResultCode ToDownloadResultCode(std::uint32_t result) noexcept {
+    return static_cast<DownloadResultCode>(result);
+}
+[[nodiscard]] constexpr std::uint32_t ToNumber(DownloadResultCode result) noexcept {
+    return static_cast<std::uint32_t>(result);
+}
+
 // One member per message. "Sent" members return once the receiver has handled them;
 // "posted" members must not block the caller. Any thread may call; implementations that
 // touch a user interface hand the call over to its thread.

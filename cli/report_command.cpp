@@ -16,6 +16,7 @@
 #include "base/native_path.h"
 #include "base/text.h"
 #include "cli/cli_text.h"
+#include "cli/cli_vendor.h"
 #include "cli/commands.h"
 #include "cli/device_open.h"
 #include "cli/os_info.h"
@@ -77,13 +78,14 @@ std::deque<std::string> LastLines(const std::filesystem::path& path, std::size_t
 void UnitSections(std::ostream& out, const GlobalOptions& options) {
     Section(out, "Unit (kivrel info --json)");
     CGpsUnit unit;
-    if (std::string error = OpenUnitForCli(options, unit, nullptr); !error.empty()) {
+    if (std::string error = OpenUnit(unit, LinkOptionsOf(options), nullptr); !error.empty()) {
         out << "No unit could be opened: " << WithoutPersonalFolders(error) << '\n';
         return;
     }
     // Looking only: a unit of another vendor is not sent AbandonUnit.
-    bool refused = false;
-    const std::string error = ReadOpenedUnitUnchanged(unit, refused);
+    const UnitReading reading = ReadUnit(unit, CliVendorConfig(), ReadingMode::kLookOnly);
+    const bool refused = reading.result == ReadingResult::kRefused;
+    const std::string error = refused ? std::string() : ReadingFailureText(reading);
     if (!error.empty() && !unit.Connected()) {
         out << "The unit could not be read: " << WithoutPersonalFolders(error) << '\n';
         return;

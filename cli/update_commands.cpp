@@ -31,6 +31,8 @@
 #include "package/province_names.h"
 #include "package/update_package.h"
 #include "package/vendor_config.h"
+#include "procedures/online_check.h"
+#include "procedures/unit_reading.h"
 #include "procedures/update_run.h"
 #include "update/archive_unpack.h"
 #include "update/archivers.h"
@@ -119,51 +121,16 @@ private:
     std::array<std::int32_t, kProvinceCount> flags;
 };
 
-// Records how the version file's download ended.
-class VersionFileSink : public NullEventSink {
-public:
-    void DownloadFinished(std::uint32_t result, std::uint32_t) override { code = result; }
-    std::uint32_t code = 0xFFFFFFFFu;
-};
-
-struct OnlineSource {
-    std::wstring archiveUrl;
-    std::int32_t onlineVersion = 0;  // 0: the address is the archive itself
-    std::string versionText;         // line 1 of the version file
-};
-
-// The version check: which version file, fetched and read. Empty on success, else the text
-// to show.
-std::wstring FetchOnlineSource(const CGpsUnit& unit, const std::string& versionUrlOption,
-                               const NetworkSettings& network, OnlineSource& source) {
-    std::wstring url = versionUrlOption.empty()
-                           ? SelectVersionFileUrl(unit.identity, CliVendorConfig().toolTag,
-                                                  CliVendorConfig().versionSources)
-                           : Utf8ToWide(versionUrlOption);
-    if (url.empty()) return L"No online database is known for this unit; give --version-url.";
-    if (IsArchiveAddress(url)) {
-        source.archiveUrl = url;
-        return {};
-    }
+// The online version check for the unit, on this thread. Empty on success, else the text to
+// show.
+std::wstring FetchOnlineVersion(const CGpsUnit& unit, const std::string& versionUrlOption,
+                                const NetworkSettings& network, AnnouncedDatabase& found) {
     std::wstring whyNot;
-    const std::wstring folder = TempFolder(whyNot);
-    if (folder.empty()) return whyNot;
-    const std::wstring versionFile = folder + std::wstring(kVersionFileName);
-
-    PrintLine(stderr, kTextSearchingVersion);
-    VersionFileSink sink;
-    CHttpDownload downloader;
-    downloader.SetNetworkSettings(network);
-    downloader.SetParameters(&sink, url, versionFile, L"", L"", L"", L"", L"", 0, 0, 0, 0, 0.0, 0);
-    const std::wstring startError = downloader.Start(true);
-    if (!startError.empty()) return startError;
-    if (sink.code != 0) return std::wstring(kTextAccessFailed);
-    const auto parsed = ParseVersionFile(versionFile);
-    if (!parsed) return std::wstring(kTextAccessFailed);
-    source.archiveUrl = parsed->archiveUrl;
-    source.onlineVersion = parsed->version;
-    source.versionText = parsed->firstLine;
-    return {};
+    std::wstring folder = TempFolder(whyNot);
+    return CheckOnlineVersion(
+        unit.identity, CliVendorConfig(), Utf8ToWide(versionUrlOption), network,
+        {std::move(folder), std::move(whyNot)},
+        [](std::wstring_view text) { PrintLine(stderr, text); }, found);
 }
 
 void PrintUnitState(const CGpsUnit& unit) {
@@ -257,33 +224,29 @@ int UpdateCommand::CheckFile() {
 }
 
 int UpdateCommand::OpenUnit() {
-    if (std::string error =
-            OpenUnitForCli(options, unit, &host, record ? &record->Trace() : nullptr);
+    if (std::string error = kivrel::OpenUnit(unit, LinkOptionsOf(options), &host,
+                                             record ? &record->Trace() : nullptr);
         !error.empty()) {
         return Fail(error);
     }
-    if (record) {
-        if (std::string error = ReadOpenedUnit(unit); !error.empty()) return Fail(error);
-        record->Started(unit);
-        return kExitOk;
-    }
     // A dry run only looks: a unit of another vendor is not sent AbandonUnit.
-    bool refused = false;
-    if (std::string error = ReadOpenedUnitUnchanged(unit, refused); !error.empty()) {
-        return Fail(error);
-    }
-    if (refused) {
+    const bool dryRun = !record;
+    const UnitReading reading =
+        ReadUnit(unit, CliVendorConfig(), dryRun ? ReadingMode::kLookOnly : ReadingMode::kUse);
+    if (dryRun && reading.result == ReadingResult::kRefused) {
         return Fail(std::string(kTextUnitRefused),
                     "Dry run: the unit was only read. An update would send it AbandonUnit and "
                     "stop there; use the tool made for this unit's brand.");
     }
+    if (reading.result != ReadingResult::kRead) return Fail(ReadingFailureText(reading));
+    if (record) record->Started(unit);
     return kExitOk;
 }
 
 int UpdateCommand::ChooseOnlineSource(bool& stop) {
-    OnlineSource source;
+    AnnouncedDatabase source;
     if (const std::wstring error =
-            FetchOnlineSource(unit, args.versionUrl, options.network, source);
+            FetchOnlineVersion(unit, args.versionUrl, options.network, source);
         !error.empty()) {
         return Fail(WideToUtf8(error));
     }
@@ -291,7 +254,7 @@ int UpdateCommand::ChooseOnlineSource(bool& stop) {
         PrintLine(args.dryRun ? stderr : stdout,
                   std::wstring(kTextOnlineVersion) + Utf8ToWide(source.versionText));
     }
-    if (AskBeforeUpdate(DatabaseVersionNumber(unit.databaseDate), source.onlineVersion)) {
+    if (AskBeforeUpdate(DatabaseVersionNumber(unit.databaseDate), source.version)) {
         if (args.dryRun) {
             std::fprintf(stderr,
                          "The unit already has this database; an update would ask "
@@ -385,8 +348,9 @@ int UpdateCommand::Report(const UpdateRunOutcome& outcome) {
 
     // Once writing began, say where the unit stands before the user tries again.
     if (!host.transferStarted) return kExitFailure;
-    const bool readAgain =
-        (unit.Connected() ? ReadOpenedUnit(unit) : OpenAndReadUnit(options, unit, nullptr)).empty();
+    const bool readAgain = unit.Connected()
+                               ? ReadUnit(unit, CliVendorConfig()).result == ReadingResult::kRead
+                               : OpenAndReadUnit(options, unit, nullptr).empty();
     if (readAgain) {
         PrintUnitState(unit);
     } else {
@@ -471,17 +435,17 @@ int RunCheck(const GlobalOptions& options, const std::string& versionUrl) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return kExitFailure;
     }
-    OnlineSource source;
-    if (const std::wstring error = FetchOnlineSource(unit, versionUrl, options.network, source);
+    AnnouncedDatabase source;
+    if (const std::wstring error = FetchOnlineVersion(unit, versionUrl, options.network, source);
         !error.empty()) {
         PrintLine(stderr, error);
         return kExitFailure;
     }
     const std::uint32_t unitVersion = DatabaseVersionNumber(unit.databaseDate);
-    const bool newer = !AskBeforeUpdate(unitVersion, source.onlineVersion);
+    const bool newer = !AskBeforeUpdate(unitVersion, source.version);
     if (options.json) {
         nlohmann::ordered_json out;
-        out["online_version"] = source.onlineVersion;
+        out["online_version"] = source.version;
         out["archive_url"] = WideToUtf8(source.archiveUrl);
         out["unit_database_version"] = unitVersion;
         out["update_available"] = newer;
