@@ -56,8 +56,8 @@ bool ReadFetchedVersion(DownloadResultCode result, const TempFolderChoice& temp,
 
 std::wstring CheckOnlineVersion(std::span<const std::uint8_t> identity, const VendorConfig& vendor,
                                 std::wstring_view overrideAddress, const NetworkSettings& network,
-                                const TempFolderChoice& temp,
-                                void (*searching)(std::wstring_view), AnnouncedDatabase& found) {
+                                const TempFolderChoice& temp, void (*searching)(std::wstring_view),
+                                AnnouncedDatabase& found) {
     const OnlineSource source = ChooseOnlineSource(identity, vendor, overrideAddress);
     switch (source.kind) {
         case OnlineSourceKind::kNone:

@@ -36,8 +36,8 @@ struct OnlineSource {
 
 // Where the version file goes, or why there is no such folder.
 struct TempFolderChoice {
-    std::wstring folder;    // ends in a separator; empty when there is none
-    std::wstring problem;   // why, when `folder` is empty
+    std::wstring folder;   // ends in a separator; empty when there is none
+    std::wstring problem;  // why, when `folder` is empty
 };
 
 // Starts fetching the version file at `address` into the temp folder, reporting to `sink` (the
@@ -51,7 +51,7 @@ struct TempFolderChoice {
 struct AnnouncedDatabase {
     std::int32_t version = 0;  // yyyymmdd; 0 when the address was the archive itself
     std::wstring archiveUrl;
-    std::string versionText;   // line 1 of the file, for "Internet vesion:"
+    std::string versionText;  // line 1 of the file, for "Internet vesion:"
 };
 
 // Reads the fetched version file (and removes it) once its download ended with `result`:
@@ -62,13 +62,10 @@ struct AnnouncedDatabase {
 // The whole check on this thread, for the command line: the address for the unit, the
 // version file fetched and read. Returns the text to show on failure, empty on success.
 // `searching` is called before the fetch, to show kTextSearchingVersion.
-[[nodiscard]] std::wstring CheckOnlineVersion(std::span<const std::uint8_t> identity,
-                                              const VendorConfig& vendor,
-                                              std::wstring_view overrideAddress,
-                                              const NetworkSettings& network,
-                                              const TempFolderChoice& temp,
-                                              void (*searching)(std::wstring_view),
-                                              AnnouncedDatabase& found);
+[[nodiscard]] std::wstring CheckOnlineVersion(
+    std::span<const std::uint8_t> identity, const VendorConfig& vendor,
+    std::wstring_view overrideAddress, const NetworkSettings& network, const TempFolderChoice& temp,
+    void (*searching)(std::wstring_view), AnnouncedDatabase& found);
 
 // The command line's text when no address is known for the unit.
 inline constexpr std::wstring_view kTextNoOnlineSource =

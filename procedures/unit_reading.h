@@ -19,8 +19,8 @@ struct VendorConfig;
 
 // Which unit, and how to talk to it.
 struct UnitLinkOptions {
-    std::string device{kUnitSpecHid};          // "hid" or "sim:DIR"
-    std::string traceFile;                     // empty: no trace
+    std::string device{kUnitSpecHid};             // "hid" or "sim:DIR"
+    std::string traceFile;                        // empty: no trace
     std::uint32_t timeoutMs = kDefaultTimeoutMs;  // bound on one report's wait
 };
 
@@ -28,8 +28,8 @@ struct UnitLinkOptions {
 // not read it. `keptTrace` (may be null, must outlive the link) gets every report's trace line
 // as well. Returns an error text, empty on success. The link (and with it a sim directory's
 // files and the trace) closes when the unit object closes its handles or dies.
-[[nodiscard]] std::string OpenUnit(CGpsUnit& unit, const UnitLinkOptions& options,
-                                   EventSink* sink, TraceSink* keptTrace = nullptr);
+[[nodiscard]] std::string OpenUnit(CGpsUnit& unit, const UnitLinkOptions& options, EventSink* sink,
+                                   TraceSink* keptTrace = nullptr);
 
 enum class ReadingResult {
     kRead,        // every step came whole and the vendor check took the unit
