@@ -80,7 +80,8 @@ void BM_WriteUpdatePerReport(benchmark::State& state) {
     if (!unit.ReadUnitInfo()) state.SkipWithError("unit not read");
     std::uint64_t reports = 0;
     for (auto _ : state) {
-        if (unit.WriteUpdate(package) != kWriteOk) state.SkipWithError("update failed");
+        if (unit.WriteUpdate(package) != WriteResult::kWritten)
+            state.SkipWithError("update failed");
         reports += unit.transferTotal.load() / kReportDataBytes;
     }
     state.counters["reports_per_update"] =

@@ -30,9 +30,9 @@ std::string_view LayoutKey(LayoutAction action) {
     return "fixed";
 }
 
-std::string_view ResultKey(int result) {
-    if (result == kWriteOk) return "fits";
-    return result == kWriteDoesNotFit ? "does_not_fit" : "failed";
+std::string_view ResultKey(WriteResult result) {
+    if (result == WriteResult::kWritten) return "fits";
+    return result == WriteResult::kDoesNotFit ? "does_not_fit" : "failed";
 }
 
 struct RecordRegion {
@@ -115,14 +115,14 @@ std::string FormatSize(std::uint64_t bytes) {
 nlohmann::ordered_json PlanJson(const UpdatePlan& plan) {
     nlohmann::ordered_json json;
     json["result"] = ResultKey(plan.result);
-    if (plan.result == kWriteDoesNotFit) {
+    if (plan.result == WriteResult::kDoesNotFit) {
         json["misfit"] = {{"what", PlanPartKey(plan.misfit.part)},
                           {"needed", plan.misfit.needed},
                           {"room", plan.misfit.room}};
         json["cause"] = PlanCause(plan);
     }
-    if (plan.result == kWriteFailed) json["fault"] = plan.fault;
-    if (plan.result != kWriteOk) return json;
+    if (plan.result == WriteResult::kFailed) json["fault"] = plan.fault;
+    if (plan.result != WriteResult::kWritten) return json;
 
     json["layout"] = LayoutKey(plan.layout);
     if (plan.layout == LayoutAction::kKeep || plan.layout == LayoutAction::kStore) {
@@ -192,10 +192,10 @@ void PrintPlan(std::FILE* out, const UpdatePlan& plan) {
 }
 
 std::string PlanCause(const UpdatePlan& plan) {
-    if (plan.result == kWriteFailed) {
+    if (plan.result == WriteResult::kFailed) {
         return "The update cannot be planned: " + std::string(plan.fault) + ".";
     }
-    if (plan.result != kWriteDoesNotFit) return {};
+    if (plan.result != WriteResult::kDoesNotFit) return {};
     const Misfit& m = plan.misfit;
     const auto [needed, room] = TwoSizes(m.needed, m.room);
     const std::string lead = "The update file does not fit this unit: ";

@@ -1,7 +1,8 @@
 #pragma once
 // The unit object: the command link, what was read from the unit, the acceptance hook and the
-// transfer counters; and the operations the tool performs on a unit (read it, plan its memory
-// layout, write an update, write settings, the closing commands).
+// transfer counters, and the operations on a unit: reading it (gps_unit.cpp), planning an
+// update (gps_unit_plan.cpp), and writing an update, its settings and the closing commands
+// (gps_unit_write.cpp).
 
 #include <array>
 #include <atomic>
@@ -12,6 +13,7 @@
 
 #include "device/chid_cmd.h"
 #include "device/layout_record.h"
+#include "device/unit_memory.h"
 #include "device/update_plan.h"
 #include "package/build_date.h"
 #include "package/update_package.h"
@@ -20,34 +22,6 @@
 namespace kivrel {
 
 using IdentityBlock = std::array<std::uint8_t, kIdentityBytes>;
-
-// Unit memory map. Bank 0 holds base, identity, settings, layout and auxiliary; bank 1 the model
-// block and the data regions.
-inline constexpr std::uint8_t kBank0 = 0;
-inline constexpr std::uint8_t kBank1 = 1;
-inline constexpr std::uint32_t kFixedIdentityAddress = 0x7000;
-inline constexpr std::uint32_t kRecordIdentityAddress = 0x18000;
-inline constexpr std::uint32_t kModelHeaderAddress = 0x8000;
-inline constexpr std::uint32_t kModelDataAddress = 0x9000;
-inline constexpr std::uint32_t kSettingsAddress = 0x11000;
-inline constexpr std::uint32_t kLayoutAddress = 0x16000;
-inline constexpr std::uint32_t kFixedMainAddress = 0xDE000;
-inline constexpr std::uint32_t kFixedResourceAddress = 0x16000;
-inline constexpr std::uint32_t kFixedDatabaseAddress = 0x2DE000;
-inline constexpr std::uint32_t kPlacedBase = 0x22000;
-inline constexpr std::uint32_t kModelImageAddress = 0x19000;
-inline constexpr std::uint32_t kSectorBytes = 4096;
-// Largest sections the fixed layout has room for.
-inline constexpr std::uint32_t kFixedMainRoom = 0x200000;
-inline constexpr std::uint32_t kFixedResourceRoom = 0xC8000;
-inline constexpr std::uint32_t kFixedDatabaseRoom = 0x522000;
-// Units with an older boot loader have 8 MiB and do not answer QueryCapacity.
-inline constexpr std::uint32_t kCapacityQueryBoot = 1011;
-inline constexpr std::uint32_t kAbandonBoot = 1010;
-inline constexpr std::uint32_t kDefaultCapacity = 0x800000;
-// Far beyond any unit's flash; the failure values -1 and -2 and other noise lie above it or
-// are no whole number of sectors.
-inline constexpr std::uint32_t kMaxPlausibleCapacity = 0x40000000;
 
 // What a reading could not read whole (CGpsUnit::ReadingFault).
 inline constexpr std::string_view kReadingNotDone = "the unit has not been read";
@@ -60,18 +34,6 @@ inline constexpr std::string_view kReadingSettingsBlock = "the settings block di
 inline constexpr std::string_view kReadingIdentityBlock = "the identity block did not come whole";
 inline constexpr std::string_view kReadingUnsteady =
     "a block read twice did not come back the same";
-
-// The main image a plan sends: alternate or not, regional or not.
-[[nodiscard]] const SectionBuffer& ChosenMainImage(const UpdatePackage& package,
-                                                   bool altMain) noexcept;
-// A padded length rounded up to whole 4 KiB sectors.
-[[nodiscard]] std::uint32_t RoundToSector(std::uint32_t length) noexcept;
-// A capacity a unit can have: a whole number of sectors, neither 0 nor absurdly large.
-[[nodiscard]] bool PlausibleCapacity(std::uint32_t capacity) noexcept;
-// A record the tool can write by: every region it sizes has a start, starts and sizes are
-// whole blocks, the data regions lie above the fixed low area and the model image outside the
-// model block, no two regions of a bank overlap, and all end within `capacity`.
-[[nodiscard]] bool LayoutHoldsTogether(const LayoutRecord& record, std::uint32_t capacity) noexcept;
 
 // Operations run on one thread at a time (the window's or the update worker's); the transfer
 // counters may be read and bumped from another thread.
@@ -123,14 +85,14 @@ public:
     [[nodiscard]] UpdatePlan PlanUpdate(const UpdatePackage& package) const;
     // The layout part of the plan: the addresses, what becomes of the unit's record and the
     // steps that do it (going back to the fixed layout, or storing a new record). 0 or 3.
-    [[nodiscard]] int PlanLayout(const UpdatePackage& package, const ModelEntry* entry,
-                                 UpdatePlan& plan) const;
+    [[nodiscard]] WriteResult PlanLayout(const UpdatePackage& package, const ModelEntry* entry,
+                                         UpdatePlan& plan) const;
 
     // Writes an update by its plan: 0 written, 1 a write or erase failed (the update stops
     // there) or the last reading was not whole (nothing written), 3 the package does not fit
     // the unit or the unit's layout record does not hold together (nothing written). `used`,
     // when given, receives the plan.
-    [[nodiscard]] int WriteUpdate(const UpdatePackage& package, UpdatePlan* used = nullptr);
+    [[nodiscard]] WriteResult WriteUpdate(const UpdatePackage& package, UpdatePlan* used = nullptr);
 
     // Erases the 4 KiB sector holding the settings block; true when the unit confirmed.
     [[nodiscard]] bool EraseSettingsSector();
@@ -144,18 +106,47 @@ public:
     bool FinishUpdate();
 
 private:
+    using Block = std::array<std::uint8_t, kBlockBytes>;
+    // Where the reading found the identity block and the three dated regions.
+    struct RegionStarts {
+        std::uint32_t identity = kFixedIdentityAddress;
+        std::uint32_t main = kFixedMainAddress;
+        std::uint32_t resource = kFixedResourceAddress;
+        std::uint32_t database = kFixedDatabaseAddress;
+    };
+
+    // The steps of ReadUnitInfo, in their order.
+    void QueryBootVersion();
+    void QueryCapacity();
+    [[nodiscard]] RegionStarts ReadLayout();
+    [[nodiscard]] bool ReadSettings();
+    void ReadIdentity(std::uint32_t address);
+    void RecogniseSettings(bool settingsRead);
+    // Runs the acceptance hook; a refused unit is sent AbandonUnit (when its boot loader knows
+    // it) and closed.
+    [[nodiscard]] bool Accepted();
+    void ReadDates(const RegionStarts& starts);
+
+    // Keeps the first step of a reading that did not come whole.
+    void NoteFault(std::string_view step) noexcept;
+    // One bank-0 block, whole or noted as `step`'s fault.
+    [[nodiscard]] bool ReadBlockWhole(std::uint32_t address, Block& block, std::string_view step);
+    // A block that came whole but is neither erased nor `valid` may have been garbled on the
+    // way: it is read once more, and only the same bytes twice count as what the unit holds.
+    [[nodiscard]] bool ReadBlockSteady(std::uint32_t address, Block& block, std::string_view step,
+                                       bool valid);
+    void TakeIdsFromSettings();
+
     [[nodiscard]] bool WriteBlocks(std::uint32_t address, std::uint8_t bank,
                                    std::span<const std::uint8_t> bytes, std::uint32_t wordC,
                                    std::uint32_t dataSum);
     [[nodiscard]] bool WriteSmallBlock(std::uint32_t address, std::uint8_t bank,
                                        std::span<const std::uint8_t> bytes);
     [[nodiscard]] bool Erase(std::uint32_t firstSector, std::uint32_t count);
-    [[nodiscard]] int PlanFromRecord(const UpdatePackage& package, const ModelEntry* entry,
-                                     UpdatePlan& plan) const;
+    [[nodiscard]] WriteResult PlanFromRecord(const UpdatePackage& package, const ModelEntry* entry,
+                                             UpdatePlan& plan) const;
     // Sends one step of a plan; false when the unit did not take it whole.
     [[nodiscard]] bool SendStep(const PlanStep& step, std::span<const std::uint8_t> bytes);
-    void ReadDates(std::uint32_t mainAt, std::uint32_t resourceAt, std::uint32_t databaseAt);
-    void TakeIdsFromSettings();
 
     std::string_view readingFault = kReadingNotDone;
 };

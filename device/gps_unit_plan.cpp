@@ -154,8 +154,8 @@ struct NewLayout {
 // Fills `record` for a new layout on a unit of `capacity`; `end` receives where the placed
 // area ends (in 64 bits: a first layout word from the file can be huge). 3 when that passes
 // the capacity (the record is filled either way), else 0.
-int BuildLayoutRecord(LayoutRecord& rec, std::uint32_t capacity, const NewLayout& layout,
-                      std::uint64_t& end) noexcept {
+WriteResult BuildLayoutRecord(LayoutRecord& rec, std::uint32_t capacity, const NewLayout& layout,
+                              std::uint64_t& end) noexcept {
     if (!rec.HasMarker()) {
         rec.Clear();
         rec.SetWord(0, 0);
@@ -188,10 +188,15 @@ int BuildLayoutRecord(LayoutRecord& rec, std::uint32_t capacity, const NewLayout
     rec.SetWord(LayoutRecord::kModelImageAddress, kModelImageAddress);
     rec.SetWord(LayoutRecord::kModelImageSize, kModelImageBytes);
     rec.SetWord(LayoutRecord::kEnd, static_cast<std::uint32_t>(end));
-    return end > capacity ? kWriteDoesNotFit : kWriteOk;
+    return end > capacity ? WriteResult::kDoesNotFit : WriteResult::kWritten;
 }
 
 }  // namespace
+
+const SectionBuffer& ChosenMainImage(const UpdatePackage& package, bool altMain) noexcept {
+    if (altMain) return package.regional ? package.regionalAltMain : package.altMain;
+    return package.regional ? package.regionalMain : package.main;
+}
 
 std::string_view PlanPartKey(PlanPart part) noexcept {
     switch (part) {
@@ -304,7 +309,7 @@ std::uint32_t UpdatePlan::TransferTotal() const noexcept {
     return static_cast<std::uint32_t>(total);  // sections of a unit: at most a few MiB
 }
 
-UpdatePlan RefusedPlan(int result, Misfit misfit, std::string_view fault) {
+UpdatePlan RefusedPlan(WriteResult result, Misfit misfit, std::string_view fault) {
     UpdatePlan plan;
     plan.result = result;
     plan.misfit = misfit;
@@ -351,7 +356,7 @@ bool LayoutHoldsTogether(const LayoutRecord& record, std::uint32_t capacity) noe
 
 UpdatePlan CGpsUnit::PlanUpdate(const UpdatePackage& package) const {
     // Where a unit keeps its data is known only from a reading that came whole.
-    if (!readingFault.empty()) return RefusedPlan(kWriteFailed, {}, kFaultReading);
+    if (!readingFault.empty()) return RefusedPlan(WriteResult::kFailed, {}, kFaultReading);
     const ModelEntry* entry = FindModelEntry(package, modelId);
     UpdatePlan plan;
     plan.identityPending = identityPending != 0;
@@ -359,19 +364,20 @@ UpdatePlan CGpsUnit::PlanUpdate(const UpdatePackage& package) const {
         plan.modelEntry = static_cast<int>(entry - package.models.data());
         plan.modelEntryId = entry->modelId;
     }
-    if (const int planned = PlanLayout(package, entry, plan); planned != kWriteOk) {
+    if (const WriteResult planned = PlanLayout(package, entry, plan);
+        planned != WriteResult::kWritten) {
         return RefusedPlan(planned, plan.misfit);
     }
     if (plan.addresses.modelImageAddress != 0 && entry != nullptr &&
         entry->flashImage.size() != kModelImageBytes) {
-        return RefusedPlan(kWriteFailed, {}, kFaultModelImage);
+        return RefusedPlan(WriteResult::kFailed, {}, kFaultModelImage);
     }
     ListTransfer(package, entry, plan);
     return plan;
 }
 
-int CGpsUnit::PlanLayout(const UpdatePackage& package, const ModelEntry* entry,
-                         UpdatePlan& plan) const {
+WriteResult CGpsUnit::PlanLayout(const UpdatePackage& package, const ModelEntry* entry,
+                                 UpdatePlan& plan) const {
     WritePlan& at = plan.addresses;
     at = WritePlan{};
     at.altMain = entry != nullptr ? entry->altMainFlag != 0
@@ -386,7 +392,7 @@ int CGpsUnit::PlanLayout(const UpdatePackage& package, const ModelEntry* entry,
     };
 
     if (entry != nullptr && !package.modelTableExtended) {
-        if (!fitsFixed()) return kWriteDoesNotFit;
+        if (!fitsFixed()) return WriteResult::kDoesNotFit;
         PlanFixed(at);
         if (HasLayoutRecord()) {
             // Back to the fixed layout: the identity moves to its fixed place and the layout
@@ -397,7 +403,7 @@ int CGpsUnit::PlanLayout(const UpdatePackage& package, const ModelEntry* entry,
             plan.steps.push_back(EraseStep(PlanPart::kLayoutSector, kLayoutSector, 1));
         }
         plan.record.Clear();
-        return kWriteOk;
+        return WriteResult::kWritten;
     }
     if (entry != nullptr) {
         if (r.main != 0 && r.resource != 0 && r.database != 0) {
@@ -410,9 +416,9 @@ int CGpsUnit::PlanLayout(const UpdatePackage& package, const ModelEntry* entry,
                                    r.database,
                                    r.auxiliary};
             std::uint64_t end = 0;
-            if (BuildLayoutRecord(plan.record, capacity, layout, end) != kWriteOk) {
+            if (BuildLayoutRecord(plan.record, capacity, layout, end) != WriteResult::kWritten) {
                 plan.misfit = {PlanPart::kLayoutEnd, end, capacity};
-                return kWriteDoesNotFit;
+                return WriteResult::kDoesNotFit;
             }
             plan.layout = LayoutAction::kStore;
             // The record is checked as a unit's own is, below: a refused plan sends nothing.
@@ -421,17 +427,17 @@ int CGpsUnit::PlanLayout(const UpdatePackage& package, const ModelEntry* entry,
         return PlanFromRecord(package, entry, plan);
     }
     if (HasLayoutRecord()) return PlanFromRecord(package, nullptr, plan);
-    if (!fitsFixed()) return kWriteDoesNotFit;
+    if (!fitsFixed()) return WriteResult::kDoesNotFit;
     PlanFixed(at);
-    return kWriteOk;
+    return WriteResult::kWritten;
 }
 
-int CGpsUnit::PlanFromRecord(const UpdatePackage& package, const ModelEntry* entry,
-                             UpdatePlan& plan) const {
+WriteResult CGpsUnit::PlanFromRecord(const UpdatePackage& package, const ModelEntry* entry,
+                                     UpdatePlan& plan) const {
     const LayoutRecord& rec = plan.record;
     if (!LayoutHoldsTogether(rec, capacity)) {
         plan.misfit = {PlanPart::kLayoutRecord, rec.Word(LayoutRecord::kEnd), capacity};
-        return kWriteDoesNotFit;
+        return WriteResult::kDoesNotFit;
     }
     const auto placed = [&](std::size_t start, std::size_t size) {
         return rec.Word(size) != 0 ? rec.Word(start) : 0;
@@ -452,19 +458,19 @@ int CGpsUnit::PlanFromRecord(const UpdatePackage& package, const ModelEntry* ent
     if (!FitsRooms(r, MainPart(package, at.altMain), rec.Word(LayoutRecord::kMainSize),
                    rec.Word(LayoutRecord::kResourceSize), rec.Word(LayoutRecord::kDatabaseSize),
                    plan.misfit)) {
-        return kWriteDoesNotFit;
+        return WriteResult::kDoesNotFit;
     }
     const std::uint32_t auxiliaryRoom = rec.Word(LayoutRecord::kAuxiliarySize);
     if (auxiliaryRoom != 0 && r.auxiliary > auxiliaryRoom) {
         plan.misfit = {PlanPart::kAuxiliary, r.auxiliary, auxiliaryRoom};
-        return kWriteDoesNotFit;
+        return WriteResult::kDoesNotFit;
     }
     const std::uint32_t modelImageRoom = rec.Word(LayoutRecord::kModelImageSize);
     if (entry != nullptr && at.modelImageAddress != 0 && modelImageRoom < kModelImageBytes) {
         plan.misfit = {PlanPart::kModelImage, kModelImageBytes, modelImageRoom};
-        return kWriteDoesNotFit;
+        return WriteResult::kDoesNotFit;
     }
-    return kWriteOk;
+    return WriteResult::kWritten;
 }
 
 }  // namespace kivrel

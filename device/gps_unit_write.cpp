@@ -1,9 +1,12 @@
-// Writing an update into the unit by its plan.
+// Writing into the unit: an update by its plan, its settings block, the closing commands.
 
+#include "base/byte_sum.h"
 #include "device/gps_unit.h"
 
 namespace kivrel {
 namespace {
+
+constexpr std::uint32_t kSettingsSector = kSettingsAddress / kSectorBytes;
 
 // The bytes a step sends, as the package (or the plan's record) holds them.
 std::span<const std::uint8_t> StepBytes(const PlanStep& step, const UpdatePackage& package,
@@ -48,10 +51,10 @@ bool CGpsUnit::SendStep(const PlanStep& step, std::span<const std::uint8_t> byte
     return WriteBlocks(step.address, step.bank, bytes, step.wordC, step.dataSum);
 }
 
-int CGpsUnit::WriteUpdate(const UpdatePackage& package, UpdatePlan* used) {
+WriteResult CGpsUnit::WriteUpdate(const UpdatePackage& package, UpdatePlan* used) {
     UpdatePlan plan = PlanUpdate(package);
-    const int result = [&] {
-        if (plan.result != kWriteOk) return plan.result;
+    const WriteResult result = [&] {
+        if (plan.result != WriteResult::kWritten) return plan.result;
         const ModelEntry* entry = plan.modelEntry >= 0
                                       ? &package.models[static_cast<std::size_t>(plan.modelEntry)]
                                       : nullptr;
@@ -62,7 +65,8 @@ int CGpsUnit::WriteUpdate(const UpdatePackage& package, UpdatePlan* used) {
         std::size_t next = 0;
         for (; next < plan.steps.size() && !plan.steps[next].counted; ++next) {
             const PlanStep& step = plan.steps[next];
-            if (!SendStep(step, StepBytes(step, package, entry, layoutBlock))) return kWriteFailed;
+            if (!SendStep(step, StepBytes(step, package, entry, layoutBlock)))
+                return WriteResult::kFailed;
             if (step.part == PlanPart::kLayoutBlock) layoutRecord = plan.record;
             if (step.part == PlanPart::kLayoutSector) layoutRecord.Clear();
         }
@@ -75,21 +79,72 @@ int CGpsUnit::WriteUpdate(const UpdatePackage& package, UpdatePlan* used) {
         link.Notify().TransferStart(total);
         transferBusy = 1;
         // Every write must be taken whole: a refused or broken one ends the update as failed.
-        int sent = kWriteOk;
+        WriteResult sent = WriteResult::kWritten;
         for (; next < plan.steps.size(); ++next) {
             const PlanStep& step = plan.steps[next];
             if (!SendStep(step, StepBytes(step, package, entry, layoutBlock))) {
-                sent = kWriteFailed;
+                sent = WriteResult::kFailed;
                 break;
             }
         }
-        if (sent == kWriteOk) (void)ReadUnitInfo();  // the dates and layout now reflect the write
+        if (sent == WriteResult::kWritten)
+            (void)ReadUnitInfo();  // the dates and layout now reflect the write
         transferWritten = total;
         transferBusy = 0;
         return sent;
     }();
     if (used != nullptr) *used = std::move(plan);
     return result;
+}
+
+bool CGpsUnit::EraseSettingsSector() {
+    return Erase(kSettingsSector, 1);
+}
+
+bool CGpsUnit::WriteSettings(const SettingsBlock* block) {
+    SettingsBlock next = block != nullptr ? *block : settingsBlock;
+    next.StoreSum(settingsFormat);
+    // What we know of the unit changes only when the unit took the block.
+    if (!WriteSmallBlock(kSettingsAddress, kBank0, next.bytes)) return false;
+    settingsBlock = next;
+    return true;
+}
+
+bool CGpsUnit::SendSettingsDone() {
+    if (!Connected()) return false;
+    if (!link.SendCommand(CommandCode::kSettingsDone, kMagicA, kMagicB, 0, 0, 0)) return false;
+    return link.ReceiveReply();
+}
+
+bool CGpsUnit::FinishUpdate() {
+    if (!Connected()) return false;
+    if (!link.SendCommand(CommandCode::kFinishUpdate, 0, 0, 0, 0, 0)) return false;
+    return link.ReceiveReply();
+}
+
+bool CGpsUnit::WriteBlocks(std::uint32_t address, std::uint8_t bank,
+                           std::span<const std::uint8_t> bytes, std::uint32_t wordC,
+                           std::uint32_t dataSum) {
+    // Only whole blocks travel; a ragged buffer would lose its tail without a word.
+    if (bytes.empty() || bytes.size() % kBlockBytes != 0) return false;
+    const auto blocks = static_cast<std::uint32_t>(bytes.size() / kBlockBytes);
+    if (!link.SendCommand(CommandCode::kWriteBlocks, address / kBlockBytes, blocks, wordC, bank,
+                          dataSum)) {
+        return false;
+    }
+    const int written = link.WriteBlockData(blocks, bytes);
+    return written >= 0 &&
+           static_cast<std::uint64_t>(written) == std::uint64_t{blocks} * kBlockBytes;
+}
+
+bool CGpsUnit::WriteSmallBlock(std::uint32_t address, std::uint8_t bank,
+                               std::span<const std::uint8_t> bytes) {
+    return WriteBlocks(address, bank, bytes, 0, ByteSum(bytes));
+}
+
+bool CGpsUnit::Erase(std::uint32_t firstSector, std::uint32_t count) {
+    return link.SendCommand(CommandCode::kEraseSectors, firstSector, count, 0, 0, 0) &&
+           link.ReceiveReply();
 }
 
 }  // namespace kivrel

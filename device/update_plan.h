@@ -12,10 +12,15 @@
 
 namespace kivrel {
 
+struct SectionBuffer;
+struct UpdatePackage;
+
 // Results of WriteUpdate and of planning.
-inline constexpr int kWriteOk = 0;
-inline constexpr int kWriteFailed = 1;      // "Update Failed!"
-inline constexpr int kWriteDoesNotFit = 3;  // "Error"
+enum class WriteResult {
+    kWritten = 0,
+    kFailed = 1,      // "Update Failed!"
+    kDoesNotFit = 3,  // "Error"
+};
 
 // Where each part of one update goes; an address of 0 means "not written".
 struct WritePlan {
@@ -93,9 +98,9 @@ struct Misfit {
 };
 
 struct UpdatePlan {
-    // kWriteOk; kWriteDoesNotFit with `misfit`; kWriteFailed with `fault`. Only a plan of
-    // kWriteOk has steps.
-    int result = kWriteOk;
+    // kWritten, kDoesNotFit with `misfit`, or kFailed with `fault`. Only a plan of kWritten
+    // has steps.
+    WriteResult result = WriteResult::kWritten;
     Misfit misfit;
     std::string_view fault;
     WritePlan addresses;
@@ -114,7 +119,16 @@ struct UpdatePlan {
     friend bool operator==(const UpdatePlan&, const UpdatePlan&) = default;
 };
 
+// The main image a plan sends: alternate or not, regional or not.
+[[nodiscard]] const SectionBuffer& ChosenMainImage(const UpdatePackage& package,
+                                                   bool altMain) noexcept;
+// A record the tool can write by: every region it sizes has a start, starts and sizes are
+// whole blocks, the data regions lie above the fixed low area and the model image outside the
+// model block, no two regions of a bank overlap, and all end within `capacity`.
+[[nodiscard]] bool LayoutHoldsTogether(const LayoutRecord& record, std::uint32_t capacity) noexcept;
+
 // A plan that sends nothing, with `result` and, for a misfit, what did not fit.
-[[nodiscard]] UpdatePlan RefusedPlan(int result, Misfit misfit = {}, std::string_view fault = {});
+[[nodiscard]] UpdatePlan RefusedPlan(WriteResult result, Misfit misfit = {},
+                                     std::string_view fault = {});
 
 }  // namespace kivrel

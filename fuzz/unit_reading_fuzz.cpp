@@ -72,8 +72,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     package.database = Section(600, 0x11, true);
     package.main = Section(300, 0x22, false);
     package.identity.fill('I');
-    const int result = unit.WriteUpdate(package);
-    if (result != kWriteOk && result != kWriteFailed && result != kWriteDoesNotFit)
+    const WriteResult result = unit.WriteUpdate(package);
+    if (result != WriteResult::kWritten && result != WriteResult::kFailed &&
+        result != WriteResult::kDoesNotFit)
         __builtin_trap();
     if (unit.transferBusy.load() != 0) __builtin_trap();
     if (!sim.Violations().empty()) __builtin_trap();

@@ -253,9 +253,9 @@ bool Run::ChooseProvinces(bool& failed) {
 
 void Run::PlanOnly() {
     plan = services.unit.PlanUpdate(package);
-    if (plan->result == kWriteDoesNotFit) {
+    if (plan->result == WriteResult::kDoesNotFit) {
         Fail(kTextDoesNotFit);
-    } else if (plan->result != kWriteOk) {
+    } else if (plan->result != WriteResult::kWritten) {
         Fail(kTextUpdateFailed);
     }
 }
@@ -264,7 +264,7 @@ void Run::Transfer() {
     CGpsUnit& unit = services.unit;
     plan.emplace();
     switch (unit.WriteUpdate(package, &*plan)) {
-        case kWriteOk:
+        case WriteResult::kWritten:
             // The data is in; the steps after it only tidy up, and their outcome is not the
             // update's.
             endUnconfirmed = !unit.ReadingFault().empty();
@@ -272,7 +272,7 @@ void Run::Transfer() {
                 endUnconfirmed = true;
             }
             break;
-        case kWriteDoesNotFit:
+        case WriteResult::kDoesNotFit:
             Fail(kTextDoesNotFit);
             break;
         default:

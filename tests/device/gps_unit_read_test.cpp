@@ -195,7 +195,7 @@ TEST(ReadUnitInfo, ABlockGarbledOnTheWayIsReadAgainAndTheReadingFails) {
         u.sim->Faults().corruptReport = c.corruptReport;
         ASSERT_TRUE(u.ConnectAndRead());
         EXPECT_EQ(u.unit.ReadingFault(), kReadingUnsteady);
-        EXPECT_EQ(u.unit.WriteUpdate(test::MakePackage(3000, 6000, 4096)), kWriteFailed);
+        EXPECT_EQ(u.unit.WriteUpdate(test::MakePackage(3000, 6000, 4096)), WriteResult::kFailed);
         EXPECT_TRUE(u.NewCommands().empty());  // nothing written
 
         u.sim->Faults().corruptReport = 0;  // read again on a sound link, it is whole
@@ -291,7 +291,7 @@ TEST(ReadUnitInfo, AReadingThatDidNotComeWholeIsNamedAndNothingIsWrittenUntilAWh
 
         u.sim->Faults() = {};
         const UpdatePackage package = test::MakePackage(3000, 3000, 3000);
-        EXPECT_EQ(u.unit.WriteUpdate(package), kWriteFailed);
+        EXPECT_EQ(u.unit.WriteUpdate(package), WriteResult::kFailed);
         EXPECT_TRUE(u.NewCommands().empty());
         EXPECT_TRUE(u.sink.starts.empty());
 

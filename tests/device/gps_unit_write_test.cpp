@@ -102,7 +102,7 @@ TEST(WriteUpdate, ACompactTableOnAUnitWithARecordGoesBackToTheFixedLayout) {
         WithModels(test::MakePackage(3000, 6000, 5000, 1000, 2048), false,
                    {test::MakeModelEntry(test::ModelId("KV01"), test::Pattern(1500, 7))});
 
-    ASSERT_EQ(u.unit.WriteUpdate(package), kWriteOk);
+    ASSERT_EQ(u.unit.WriteUpdate(package), WriteResult::kWritten);
     const UpdateCommands commands = Split(u.NewCommands());
     const std::vector<Write> writes = {
         {0x7000, 0, 256}, {0x16000, 1, 3072}, {0x2DE000, 1, 6144}, {0xDE000, 1, 5120},
@@ -130,7 +130,7 @@ TEST(WriteUpdate, AnExtendedTableLaysOutAndStoresANewRecordAndErasesTheModelsAre
     const UpdatePackage package =
         WithModels(test::MakePackage(5000, 9000, 7000, 600, 1024), true, {entry});
 
-    ASSERT_EQ(u.unit.WriteUpdate(package), kWriteOk);
+    ASSERT_EQ(u.unit.WriteUpdate(package), WriteResult::kWritten);
     const UpdateCommands commands = Split(u.NewCommands());
     const std::vector<Write> writes = {
         {0x16000, 0, 256},     // layout block
@@ -184,7 +184,7 @@ TEST(WriteUpdate, TheTotalIsWhatIsSentAfterTheStartAndTheProgressEndsAtIt) {
         const UpdatePackage package =
             WithModels(test::MakePackage(5000, 9000, 7000, 600, 1024), c.extended,
                        {test::MakeModelEntry(test::ModelId("KV01"), test::Pattern(2000, 8))});
-        ASSERT_EQ(u.unit.WriteUpdate(package), kWriteOk);
+        ASSERT_EQ(u.unit.WriteUpdate(package), WriteResult::kWritten);
         EXPECT_EQ(u.sink.starts, (std::vector<std::uint32_t>{c.total}));
         // The layout block of a new layout goes before the start and is not counted.
         EXPECT_EQ(u.sink.writtenBytes - u.sink.writtenAtStart, c.total);
@@ -212,7 +212,7 @@ TEST(WriteUpdate, APackageLargerThanTheUnitGives3WithNothingSent) {
             WithModels(test::MakePackage(0x1000, c.database, 0x1000), true,
                        {test::MakeModelEntry(test::ModelId("KV01"), test::Pattern(100, 1),
                                              c.firstLayoutWord)});
-        EXPECT_EQ(u.unit.WriteUpdate(package), kWriteDoesNotFit);
+        EXPECT_EQ(u.unit.WriteUpdate(package), WriteResult::kDoesNotFit);
         EXPECT_TRUE(u.NewCommands().empty());
         EXPECT_TRUE(u.sink.starts.empty());
     }
@@ -226,9 +226,10 @@ TEST(WriteUpdate, TheFixedLayoutTakesAMainImageOf2MiBButNotOneBlockMore) {
         const UpdatePackage package =
             WithModels(test::MakePackage(0, 0, mainSize), false,
                        {test::MakeModelEntry(test::ModelId("KV01"), test::Pattern(100, 1))});
-        const int expected = mainSize == 0x200000 ? kWriteOk : kWriteDoesNotFit;
+        const WriteResult expected =
+            mainSize == 0x200000 ? WriteResult::kWritten : WriteResult::kDoesNotFit;
         EXPECT_EQ(u.unit.WriteUpdate(package), expected);
-        if (expected == kWriteOk) {
+        if (expected == WriteResult::kWritten) {
             EXPECT_EQ(u.Bytes(kBank1, 0xDE000, 0x200000), Decoded(package.main));
         } else {
             EXPECT_TRUE(u.NewCommands().empty());
@@ -246,7 +247,7 @@ TEST(WriteUpdate, AOneEntryTableServesAnyModelAndALongerTableOnlyItsOwn) {
         if (!single)
             models.push_back(test::MakeModelEntry(test::ModelId("KV08"), test::Pattern(300, 4)));
         const UpdatePackage package = WithModels(test::MakePackage(0, 3000, 0), false, models);
-        ASSERT_EQ(u.unit.WriteUpdate(package), kWriteOk);
+        ASSERT_EQ(u.unit.WriteUpdate(package), WriteResult::kWritten);
         const auto header = u.Bytes(kBank1, 0x8000, 256);
         if (single) {
             EXPECT_TRUE(std::equal(header.begin(), header.end(), models[0].blockHeader.begin()));
@@ -263,15 +264,30 @@ TEST(WriteUpdate, WithoutAModelEntryAUnitKeepsItsLayoutWhileEverySectionFitsItsR
         std::size_t database;
         std::size_t auxiliary;
         std::uint32_t auxiliaryRoom;
-        int result;
+        WriteResult result;
         std::vector<Write> writes;
     };
     const Case cases[] = {
-        {"database filling its region", 0x3000, 0, 0, kWriteOk, {{0x26000, 1, 0x3000}}},
-        {"database one byte larger than its region", 0x3001, 0, 0, kWriteDoesNotFit, {}},
+        {"database filling its region",
+         0x3000,
+         0,
+         0,
+         WriteResult::kWritten,
+         {{0x26000, 1, 0x3000}}},
+        {"database one byte larger than its region", 0x3001, 0, 0, WriteResult::kDoesNotFit, {}},
         // As with the fixed layout, a unit without an auxiliary region takes none.
-        {"auxiliary image with no region", 0x1000, 0x100, 0, kWriteOk, {{0x26000, 1, 0x1000}}},
-        {"auxiliary image larger than its region", 0x1000, 0x1100, 0x1000, kWriteDoesNotFit, {}},
+        {"auxiliary image with no region",
+         0x1000,
+         0x100,
+         0,
+         WriteResult::kWritten,
+         {{0x26000, 1, 0x1000}}},
+        {"auxiliary image larger than its region",
+         0x1000,
+         0x1100,
+         0x1000,
+         WriteResult::kDoesNotFit,
+         {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -284,7 +300,7 @@ TEST(WriteUpdate, WithoutAModelEntryAUnitKeepsItsLayoutWhileEverySectionFitsItsR
         const UpdateCommands commands = Split(u.NewCommands());
         EXPECT_EQ(commands.writes, c.writes);
         EXPECT_TRUE(commands.erases.empty());
-        if (c.result == kWriteOk) {
+        if (c.result == WriteResult::kWritten) {
             EXPECT_EQ(u.unit.layoutRecord, record);
         }
     }
@@ -308,7 +324,7 @@ TEST(WriteUpdate, TheMainImageFollowsTheAlternateFlagAndTheRegionalDatabase) {
         package.regionalMain = test::MakeSection(test::Pattern(1500, 7), false);
         package.regionalAltMain = test::MakeSection(test::Pattern(1700, 8), false);
         package.regional = c.regional;
-        ASSERT_EQ(u.unit.WriteUpdate(package), kWriteOk);
+        ASSERT_EQ(u.unit.WriteUpdate(package), WriteResult::kWritten);
         const auto writes = Split(u.NewCommands()).writes;
         const auto main = std::find_if(writes.begin(), writes.end(),
                                        [](const Write& w) { return w.address == 0xDE000; });
@@ -325,7 +341,7 @@ TEST(WriteUpdate, APendingIdentityIsWrittenWhereThePlanPutsIt) {
     };
     ASSERT_TRUE(u.ConnectAndRead());
     const UpdatePackage package = test::MakePackage(0, 3000, 0);
-    ASSERT_EQ(u.unit.WriteUpdate(package), kWriteOk);
+    ASSERT_EQ(u.unit.WriteUpdate(package), WriteResult::kWritten);
     EXPECT_EQ(Split(u.NewCommands()).writes.front(), (Write{0x7000, 0, 256}));
     const auto identity = u.Bytes(kBank0, 0x7000, 256);
     EXPECT_TRUE(std::equal(identity.begin(), identity.end(), package.identity.begin()));
@@ -358,7 +374,7 @@ TEST(WriteUpdate, EveryInjectedFaultEndsTheUpdateAsFailedNeverAsWritten) {
         u.sim->Faults() = faults;
         // database of 12 blocks: reports 2-49 are its data, 50 its reply
         const UpdatePackage package = test::MakePackage(0, 3000, 0, 0, 512);
-        EXPECT_EQ(u.unit.WriteUpdate(package), kWriteFailed);
+        EXPECT_EQ(u.unit.WriteUpdate(package), WriteResult::kFailed);
         EXPECT_EQ(u.unit.transferBusy.load(), 0u);
         EXPECT_EQ(u.unit.transferWritten.load(), u.unit.transferTotal.load());
         const auto base = u.Bytes(kBank0, 0, 512);
@@ -375,7 +391,7 @@ TEST(WriteUpdate, AFailedLayoutStepStopsTheUpdate) {
         u.sim->Faults().refuseBlock = 0x160;
         const UpdatePackage package = WithModels(test::MakePackage(0, 3000, 0), false,
                                                  {test::MakeModelEntry(1, test::Pattern(10, 1))});
-        EXPECT_EQ(u.unit.WriteUpdate(package), kWriteFailed);
+        EXPECT_EQ(u.unit.WriteUpdate(package), WriteResult::kFailed);
         EXPECT_EQ(Split(u.NewCommands()).writes.size(), 1u);  // the identity, then nothing
     }
     {
@@ -386,7 +402,7 @@ TEST(WriteUpdate, AFailedLayoutStepStopsTheUpdate) {
         const UpdatePackage package =
             WithModels(test::MakePackage(3000, 3000, 3000), true,
                        {test::MakeModelEntry(1, test::Pattern(10, 1), 0x1000)});
-        EXPECT_EQ(u.unit.WriteUpdate(package), kWriteFailed);
+        EXPECT_EQ(u.unit.WriteUpdate(package), WriteResult::kFailed);
         const UpdateCommands commands = Split(u.NewCommands());
         EXPECT_EQ(commands.writes.size(), 1u);
         EXPECT_TRUE(commands.erases.empty());
@@ -398,20 +414,20 @@ TEST(WriteUpdate, AFailedPlanLeavesTheUnitObjectWithTheRecordTheUnitHolds) {
         const char* name;
         std::size_t database;
         std::int64_t refuseBlock;
-        int result;
+        WriteResult result;
         // Where a later update without a model table then sends resource, database and main.
         std::vector<Write> next;
     };
     const std::vector<Write> fixed = {{0x16000, 1, 3072}, {0x2DE000, 1, 3072}, {0xDE000, 1, 3072}};
     const Case cases[] = {
         // The new layout's regions would start in the fixed resource region.
-        {"new layout past the capacity", 0x3E0000, -1, kWriteDoesNotFit, fixed},
-        {"layout block refused", 3000, 0x160, kWriteFailed, fixed},
+        {"new layout past the capacity", 0x3E0000, -1, WriteResult::kDoesNotFit, fixed},
+        {"layout block refused", 3000, 0x160, WriteResult::kFailed, fixed},
         // The unit took the layout block: it reads the new layout from now on.
         {"model area erase refused",
          3000,
          0x220,
-         kWriteFailed,
+         WriteResult::kFailed,
          {{0x24000, 1, 3072}, {0x25000, 1, 3072}, {0x23000, 1, 3072}}},
     };
     for (const Case& c : cases) {
@@ -429,7 +445,7 @@ TEST(WriteUpdate, AFailedPlanLeavesTheUnitObjectWithTheRecordTheUnitHolds) {
 
         u.sim->Faults() = {};
         (void)u.NewCommands();
-        ASSERT_EQ(u.unit.WriteUpdate(test::MakePackage(3000, 3000, 3000)), kWriteOk);
+        ASSERT_EQ(u.unit.WriteUpdate(test::MakePackage(3000, 3000, 3000)), WriteResult::kWritten);
         EXPECT_EQ(Split(u.NewCommands()).writes, c.next);
     }
 }
@@ -439,22 +455,25 @@ TEST(WriteUpdate, AUnitsRecordThatDoesNotHoldTogetherGives3AndNothingIsSent) {
         const char* name;
         std::size_t field;
         std::uint32_t value;
-        int result;
+        WriteResult result;
     };
     // Main 0x22000, resource 0x24000, database 0x26000 (bank 1), auxiliary 0x29000 (bank 0),
     // model image 0x19000 (bank 1), on a unit of 16 MiB.
     const Case cases[] = {
-        {"as laid out", LayoutRecord::kEnd, 0x2A000, kWriteOk},
-        {"a sized region with no start", LayoutRecord::kMainStart, 0, kWriteDoesNotFit},
+        {"as laid out", LayoutRecord::kEnd, 0x2A000, WriteResult::kWritten},
+        {"a sized region with no start", LayoutRecord::kMainStart, 0, WriteResult::kDoesNotFit},
         {"a region over the layout sector", LayoutRecord::kResourceStart, 0x16000,
-         kWriteDoesNotFit},
+         WriteResult::kDoesNotFit},
         {"the auxiliary region over the identity", LayoutRecord::kAuxiliaryStart, 0x18000,
-         kWriteDoesNotFit},
-        {"two regions overlapping", LayoutRecord::kDatabaseStart, 0x25000, kWriteDoesNotFit},
-        {"a region past the capacity", LayoutRecord::kDatabaseStart, 0xFFF000, kWriteDoesNotFit},
-        {"a start that is no whole block", LayoutRecord::kMainStart, 0x22010, kWriteDoesNotFit},
+         WriteResult::kDoesNotFit},
+        {"two regions overlapping", LayoutRecord::kDatabaseStart, 0x25000,
+         WriteResult::kDoesNotFit},
+        {"a region past the capacity", LayoutRecord::kDatabaseStart, 0xFFF000,
+         WriteResult::kDoesNotFit},
+        {"a start that is no whole block", LayoutRecord::kMainStart, 0x22010,
+         WriteResult::kDoesNotFit},
         {"the model image over the model block", LayoutRecord::kModelImageAddress, 0x9000,
-         kWriteDoesNotFit},
+         WriteResult::kDoesNotFit},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -465,7 +484,7 @@ TEST(WriteUpdate, AUnitsRecordThatDoesNotHoldTogetherGives3AndNothingIsSent) {
         ASSERT_TRUE(u.ConnectAndRead());
         const UpdatePackage package = test::MakePackage(0x1000, 0x1000, 0x1000, 0x100);
         EXPECT_EQ(u.unit.WriteUpdate(package), c.result);
-        if (c.result != kWriteOk) {
+        if (c.result != WriteResult::kWritten) {
             EXPECT_TRUE(u.NewCommands().empty());
             EXPECT_TRUE(u.sink.starts.empty());
         }
@@ -550,7 +569,7 @@ TEST(PlanUpdate, PlanningSendsNothingAndTheWriteSendsExactlyThePlan) {
 
         const UpdatePlan plan = u.unit.PlanUpdate(package);
         EXPECT_TRUE(u.NewCommands().empty());
-        ASSERT_EQ(plan.result, kWriteOk);
+        ASSERT_EQ(plan.result, WriteResult::kWritten);
         EXPECT_EQ(plan.layout, c.layout);
         std::vector<PlanPart> parts;
         std::vector<CommandFrame> frames;
@@ -561,7 +580,7 @@ TEST(PlanUpdate, PlanningSendsNothingAndTheWriteSendsExactlyThePlan) {
         EXPECT_EQ(parts, c.parts);
 
         UpdatePlan used;
-        ASSERT_EQ(u.unit.WriteUpdate(package, &used), kWriteOk);
+        ASSERT_EQ(u.unit.WriteUpdate(package, &used), WriteResult::kWritten);
         EXPECT_EQ(used, plan);
         EXPECT_EQ(UpdateFrames(u.NewCommands()), frames);
         EXPECT_EQ(u.sink.starts, (std::vector<std::uint32_t>{plan.TransferTotal()}));
@@ -621,10 +640,10 @@ TEST(PlanUpdate, AMisfitSaysWhatDoesNotFitAndWhereAndNothingIsSent) {
                            {test::MakeModelEntry(test::ModelId("KV01"), test::Pattern(10, 1))});
         }
         const UpdatePlan plan = u.unit.PlanUpdate(package);
-        EXPECT_EQ(plan.result, kWriteDoesNotFit);
+        EXPECT_EQ(plan.result, WriteResult::kDoesNotFit);
         EXPECT_EQ(plan.misfit, c.misfit);
         EXPECT_TRUE(plan.steps.empty());
-        EXPECT_EQ(u.unit.WriteUpdate(package), kWriteDoesNotFit);
+        EXPECT_EQ(u.unit.WriteUpdate(package), WriteResult::kDoesNotFit);
         EXPECT_TRUE(u.NewCommands().empty());
     }
 }
