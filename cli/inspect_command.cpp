@@ -1,6 +1,5 @@
 // `kivrel inspect` loads an update file and describes it, as text or as JSON.
 
-#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -173,6 +172,8 @@ std::string InspectText(const std::string& file, const UpdatePackage& package,
     return out.str();
 }
 
+}  // namespace
+
 int RunInspect(const std::string& file, const GlobalOptions& options) {
     const auto fail = [&file](const char* reason) {
         std::cerr << "kivrel inspect: " << file << ": " << reason << '\n';
@@ -198,19 +199,6 @@ int RunInspect(const std::string& file, const GlobalOptions& options) {
         std::cout << InspectText(file, package, index);
     }
     return kExitOk;
-}
-
-}  // namespace
-
-void RegisterInspectCommand(CLI::App& app, GlobalOptions& options, CommandTable& commands) {
-    auto inspectFile = std::make_shared<std::string>();
-    CLI::App* inspect = app.add_subcommand("inspect", "load an update file and describe it");
-    inspect->add_option("FILE", *inspectFile, "the update file (*.qdx)")->required();
-    inspect->footer(
-        "With --json: one object (index_form, format_version, identity_hex, "
-        "sections, dates, models, provinces).");
-    commands.emplace_back(inspect,
-                          [inspectFile, &options] { return RunInspect(*inspectFile, options); });
 }
 
 }  // namespace kivrel::cli

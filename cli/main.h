@@ -1,12 +1,20 @@
 #pragma once
 
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/cli_options.h"
-#include "cli/commands.h"
+
+namespace CLI {
+class App;
+}
 
 namespace kivrel::cli {
+
+// Each command's parser with what runs it once parsed.
+using CommandTable = std::vector<std::pair<CLI::App*, std::function<int()>>>;
 
 // Runs one command line (without the program name) and returns the exit status:
 // 0 success, 1 a failure the user must see, 2 wrong usage.

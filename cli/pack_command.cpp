@@ -1,7 +1,6 @@
 // `kivrel pack` builds an update file from plain parts, or from deterministic sample
 // contents: the inverse of `kivrel inspect`, and the maker of test files.
 
-#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <charconv>
 #include <fstream>
@@ -24,28 +23,6 @@
 
 namespace kivrel::cli {
 namespace {
-
-struct PackOptions {
-    std::string out;
-    std::string form = "full";
-    std::optional<std::uint32_t> formatVersion;
-    bool sample = false;
-    std::optional<std::string> sampleDate;
-    std::uint32_t seed = 1;
-    std::optional<std::uint32_t> sampleModels;
-    std::vector<std::string> omit;
-    std::string vendor;
-    std::string identityFile;
-    std::string base, resource, database, main, altMain, auxiliary, regionalMain, regionalAltMain;
-    std::vector<std::string> models;
-    std::vector<std::string> modelLayouts;
-    bool compactModels = false;
-    std::vector<std::string> provinces;
-    std::optional<std::uint32_t> provinceTag;
-    std::vector<std::string> order;
-    std::optional<std::uint32_t> shuffle;
-    std::uint32_t gap = 0;
-};
 
 struct PartName {
     const char* name;
@@ -313,6 +290,8 @@ private:
     const PackOptions& options;
 };
 
+}  // namespace
+
 int RunPack(const PackOptions& options) {
     PackageContents contents;
     PackagePlacement placement;
@@ -332,72 +311,6 @@ int RunPack(const PackOptions& options) {
     std::cout << "wrote " << options.out << ": " << file.bytes.size() << " bytes, "
               << IndexFormName(placement.form) << " index\n";
     return kExitOk;
-}
-
-}  // namespace
-
-void RegisterPackCommand(CLI::App& app, CommandTable& commands) {
-    auto pack = std::make_shared<PackOptions>();
-    CLI::App* sub = app.add_subcommand(
-        "pack", "build an update file from plain (unscrambled) parts; the inverse of inspect");
-    sub->add_option("OUT", pack->out, "the update file to write")->required();
-    sub->add_option("--form", pack->form, "index form: full (default), medium or short")
-        ->check(CLI::IsMember({"full", "medium", "short"}));
-    sub->add_option("--format-version", pack->formatVersion,
-                    "format version of a full index (default 5; 5 or more carries the "
-                    "alternate main images)");
-    sub->add_flag("--sample", pack->sample,
-                  "start from deterministic sample contents: every section, 2 models, the 34 "
-                  "provinces (parts given below replace the sample's)");
-    sub->add_option("--date", pack->sampleDate,
-                    "date written into the sample sections, YYYY-MM-DD or \"YYYY-MM-DD "
-                    "hh:mm:ss\" (default 2024-05-01 08:00:00)")
-        ->needs("--sample");
-    sub->add_option("--seed", pack->seed, "seed of the sample contents (default 1)");
-    sub->add_option("--sample-models", pack->sampleModels,
-                    "number of sample model entries, KV01, KV02, ... (default 2; a table of "
-                    "one entry serves every unit)")
-        ->check(CLI::Range(0u, 99u));
-    sub->add_option("--omit", pack->omit,
-                    "leave parts out: base, models, resource, main, database, auxiliary, "
-                    "alt-main, provinces, regional-main, regional-alt-main")
-        ->delimiter(',')
-        ->allow_extra_args(false);
-    sub->add_option("--vendor", pack->vendor,
-                    "vendor tag: the first 16 bytes of the identity block, blank padded");
-    sub->add_option("--identity", pack->identityFile, "the whole 256-byte identity block");
-    sub->add_option("--base", pack->base, "plain base image");
-    sub->add_option("--resource", pack->resource, "plain resource image");
-    sub->add_option("--database", pack->database, "plain database image");
-    sub->add_option("--main", pack->main, "plain main image");
-    sub->add_option("--alt-main", pack->altMain, "plain alternate main image");
-    sub->add_option("--auxiliary", pack->auxiliary, "plain auxiliary image");
-    sub->add_option("--regional-main", pack->regionalMain, "plain regional main image");
-    sub->add_option("--regional-alt-main", pack->regionalAltMain,
-                    "plain regional alternate main image");
-    sub->add_option("--model", pack->models,
-                    "a model entry, ID=FILE: ID is 4 characters (KV01) or a number; FILE its "
-                    "plain data, at most 32768 bytes (repeatable)")
-        ->allow_extra_args(false);
-    sub->add_option("--model-layout", pack->modelLayouts,
-                    "ID=FIRST,SECOND,ALT: layout words and alternate-main flag of a model "
-                    "(extended table only)")
-        ->allow_extra_args(false);
-    sub->add_flag("--compact-models", pack->compactModels,
-                  "write the compact model table (no layout words) instead of the extended one");
-    sub->add_option("--province", pack->provinces,
-                    "a province entry, NAME=FILE: NAME one of the 34 names (UTF-8) or 0-33, "
-                    "FILE its plain 12-byte point records (repeatable)")
-        ->allow_extra_args(false);
-    sub->add_option("--province-tag", pack->provinceTag, "the province table's tag, a number");
-    sub->add_option("--order", pack->order,
-                    "file order of the parts, comma separated (names as for --omit)")
-        ->delimiter(',')
-        ->allow_extra_args(false);
-    sub->add_option("--shuffle", pack->shuffle, "lay the parts out in an order drawn from SEED")
-        ->type_name("SEED");
-    sub->add_option("--gap", pack->gap, "filler bytes before each part (default 0)");
-    commands.emplace_back(sub, [pack] { return RunPack(*pack); });
 }
 
 }  // namespace kivrel::cli

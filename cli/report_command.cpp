@@ -2,7 +2,6 @@
 // operating system, the unit as `info --json` shows it, its settings block, and the record
 // and trace of the last update; nothing of the user's own beyond what the unit holds.
 
-#include <CLI/CLI.hpp>
 #include <chrono>
 #include <cstdio>
 #include <deque>
@@ -143,6 +142,8 @@ std::string ReportText(const GlobalOptions& options) {
     return out.str();
 }
 
+}  // namespace
+
 int RunReport(const GlobalOptions& options, const std::string& outArgument) {
     const std::string text = ReportText(options);
     if (outArgument == "-") {
@@ -162,20 +163,6 @@ int RunReport(const GlobalOptions& options, const std::string& outArgument) {
     }
     std::printf("Support report written to %s\n", name.c_str());
     return kExitOk;
-}
-
-}  // namespace
-
-void RegisterReportCommand(CLI::App& app, GlobalOptions& options, CommandTable& commands) {
-    auto out = std::make_shared<std::string>();
-    CLI::App* report = app.add_subcommand(
-        "report",
-        "write one file for support: versions, system, the unit, its settings, and "
-        "the last update with its trace");
-    report->add_option("OUT", *out,
-                       "the file to write (default kivrel-report-YYYYMMDD-HHMMSS.txt here; - "
-                       "for standard output)");
-    commands.emplace_back(report, [&options, out] { return RunReport(options, *out); });
 }
 
 }  // namespace kivrel::cli

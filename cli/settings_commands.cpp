@@ -3,7 +3,6 @@
 // clicks, so it accepts, refuses (with the window's texts) and stores exactly what the window
 // does; every write is the unit's WriteSettings and SettingsDone, reported as the unit answered.
 
-#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -393,6 +392,37 @@ std::optional<nlohmann::ordered_json> SettingsShowJson(const CGpsUnit& unit, std
 
 namespace {
 
+// --- set, save, load ----------------------------------------------------------------------
+
+int ExitFor(SettingOutcome outcome) {
+    return outcome == SettingOutcome::kWritten ? kExitOk : kExitFailure;
+}
+
+// Empty when `saved` may go back into `unit`: a whole block whose sum holds for the unit's
+// layout, read back by the unit in that layout, from a unit of the same model.
+std::string CheckSavedBlock(const CGpsUnit& unit, const std::vector<std::uint8_t>& bytes,
+                            const std::string& file, SettingsBlock& saved) {
+    if (bytes.size() != kSettingsBlockBytes) {
+        return file + " is not a settings block: it should hold exactly 256 bytes";
+    }
+    saved = SettingsBlock(std::span<const std::uint8_t, kSettingsBlockBytes>(bytes.data(), 256));
+    const int layout = RecogniseSettingsLayout(saved, unit.identity);
+    if (layout <= 0) return "the settings block in " + file + " fails its checksum";
+    if (layout != unit.settingsFormat) {
+        return file + " holds a layout-" + std::to_string(layout) +
+               " settings block; this unit's is layout " + std::to_string(unit.settingsFormat);
+    }
+    const std::string savedModel = saved.ModelCode(layout);
+    const std::string unitModel = unit.settingsBlock.ModelCode(layout);
+    if (savedModel != unitModel) {
+        return file + " comes from a unit of model \"" + UnitText(savedModel) +
+               "\"; this unit is model \"" + UnitText(unitModel) + "\"";
+    }
+    return {};
+}
+
+}  // namespace
+
 int RunSettingsShow(const GlobalOptions& options) {
     CGpsUnit unit;
     if (const int status = OpenAndReadUnitForCommand(options, unit); status != kExitOk)
@@ -409,12 +439,6 @@ int RunSettingsShow(const GlobalOptions& options) {
                       unit.settingsBlock);
     PrintSettings(unit, model);
     return kExitOk;
-}
-
-// --- set, save, load ----------------------------------------------------------------------
-
-int ExitFor(SettingOutcome outcome) {
-    return outcome == SettingOutcome::kWritten ? kExitOk : kExitFailure;
 }
 
 int RunSettingsSet(const GlobalOptions& options, const std::vector<std::string>& arguments) {
@@ -450,29 +474,6 @@ int RunSettingsSave(const GlobalOptions& options, const std::string& file) {
     return kExitOk;
 }
 
-// Empty when `saved` may go back into `unit`: a whole block whose sum holds for the unit's
-// layout, read back by the unit in that layout, from a unit of the same model.
-std::string CheckSavedBlock(const CGpsUnit& unit, const std::vector<std::uint8_t>& bytes,
-                            const std::string& file, SettingsBlock& saved) {
-    if (bytes.size() != kSettingsBlockBytes) {
-        return file + " is not a settings block: it should hold exactly 256 bytes";
-    }
-    saved = SettingsBlock(std::span<const std::uint8_t, kSettingsBlockBytes>(bytes.data(), 256));
-    const int layout = RecogniseSettingsLayout(saved, unit.identity);
-    if (layout <= 0) return "the settings block in " + file + " fails its checksum";
-    if (layout != unit.settingsFormat) {
-        return file + " holds a layout-" + std::to_string(layout) +
-               " settings block; this unit's is layout " + std::to_string(unit.settingsFormat);
-    }
-    const std::string savedModel = saved.ModelCode(layout);
-    const std::string unitModel = unit.settingsBlock.ModelCode(layout);
-    if (savedModel != unitModel) {
-        return file + " comes from a unit of model \"" + UnitText(savedModel) +
-               "\"; this unit is model \"" + UnitText(unitModel) + "\"";
-    }
-    return {};
-}
-
 int RunSettingsLoad(const GlobalOptions& options, const std::string& file) {
     std::vector<std::uint8_t> bytes;
     if (!ReadFilePrefix(WidePathFromArgument(file), kSettingsBlockBytes + 1, bytes)) {
@@ -488,37 +489,6 @@ int RunSettingsLoad(const GlobalOptions& options, const std::string& file) {
         return Fail(error);
     }
     return ExitFor(WriteEditedSettings(unit, prompts, FingerprintOf(unit), saved));
-}
-
-}  // namespace
-
-void RegisterSettingsCommands(CLI::App& app, GlobalOptions& options, CommandTable& commands) {
-    CLI::App* settings = app.add_subcommand("settings", "the unit's settings block");
-    settings->require_subcommand(1);
-
-    CLI::App* show =
-        settings->add_subcommand("show", "the settings `set` takes, with their values");
-    commands.emplace_back(show, [&options] { return RunSettingsShow(options); });
-
-    auto assignments = std::make_shared<std::vector<std::string>>();
-    CLI::App* set = settings->add_subcommand(
-        "set", "change settings with the settings window's checks, e.g. time_zone=8 x=off");
-    set->add_option("KEY=VALUE", *assignments, "settings to change")->required();
-    commands.emplace_back(
-        set, [&options, assignments] { return RunSettingsSet(options, *assignments); });
-
-    auto saveFile = std::make_shared<std::string>();
-    CLI::App* save = settings->add_subcommand("save", "back the settings block up to FILE");
-    save->add_option("FILE", *saveFile, "file to write (256 bytes)")->required();
-    commands.emplace_back(save,
-                          [&options, saveFile] { return RunSettingsSave(options, *saveFile); });
-
-    auto loadFile = std::make_shared<std::string>();
-    CLI::App* load = settings->add_subcommand(
-        "load", "write a saved settings block back (same layout and model only)");
-    load->add_option("FILE", *loadFile, "file written by `kivrel settings save`")->required();
-    commands.emplace_back(load,
-                          [&options, loadFile] { return RunSettingsLoad(options, *loadFile); });
 }
 
 }  // namespace kivrel::cli

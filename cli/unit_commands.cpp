@@ -1,6 +1,5 @@
 // `kivrel info` and `kivrel sim create`: reading a unit and making a simulated one.
 
-#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -98,7 +97,7 @@ nlohmann::json UnitInfoJson(const CGpsUnit& unit) {
     };
 }
 
-namespace {
+namespace {}  // namespace
 
 int RunInfo(const GlobalOptions& options) {
     CGpsUnit unit;
@@ -127,12 +126,6 @@ int RunInfo(const GlobalOptions& options) {
     return kExitOk;
 }
 
-struct SimCreateOptions {
-    std::string directory;
-    std::int32_t bootVersion = kSimDefaultBoot;
-    std::uint32_t capacity = kSimDefaultCapacity;
-};
-
 int RunSimCreate(const SimCreateOptions& create) {
     const std::filesystem::path directory(
         std::u8string(create.directory.begin(), create.directory.end()));
@@ -143,26 +136,6 @@ int RunSimCreate(const SimCreateOptions& create) {
     std::cout << "Simulated unit in " << create.directory << ": boot version " << create.bootVersion
               << ", capacity " << create.capacity << " bytes\n";
     return kExitOk;
-}
-
-}  // namespace
-
-void RegisterUnitCommands(CLI::App& app, GlobalOptions& options, CommandTable& commands) {
-    CLI::App* info = app.add_subcommand(
-        "info", "read the unit: boot version, capacity, model, layout, settings, identity, dates");
-    commands.emplace_back(info, [&options] { return RunInfo(options); });
-
-    auto create = std::make_shared<SimCreateOptions>();
-    CLI::App* sim = app.add_subcommand("sim", "simulated units");
-    sim->require_subcommand(1);
-    CLI::App* simCreate = sim->add_subcommand("create", "make a blank simulated unit in DIR");
-    simCreate->add_option("DIR", create->directory, "directory for the unit")->required();
-    simCreate->add_option("--boot", create->bootVersion, "boot version (default 1011)");
-    simCreate
-        ->add_option("--capacity", create->capacity,
-                     "bytes of each bank, a multiple of 4096 (default 16 MiB)")
-        ->check(CLI::Range(4096u, kSimMaxCapacity));
-    commands.emplace_back(simCreate, [create] { return RunSimCreate(*create); });
 }
 
 }  // namespace kivrel::cli
