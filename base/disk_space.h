@@ -12,12 +12,8 @@ namespace kivrel {
 // f_bavail, GetDiskFreeSpaceExW's caller-available bytes); nullopt when it cannot be told.
 using FreeSpaceQuery = std::optional<std::uint64_t> (*)(const std::wstring& folder);
 
-// The system's answer, or that of the query set by SetFreeSpaceQuery.
-[[nodiscard]] std::optional<std::uint64_t> FreeDiskSpace(const std::wstring& folder);
-// Replaces the system's query, for tests that need a full disk; null puts it back.
-void SetFreeSpaceQuery(FreeSpaceQuery query) noexcept;
-
-// The system's own query; one per platform.
+// The system's own query; one per platform. Callers that are tested on a full disk take a
+// FreeSpaceQuery from their owner instead.
 [[nodiscard]] std::optional<std::uint64_t> SystemFreeDiskSpace(const std::wstring& folder);
 
 }  // namespace kivrel

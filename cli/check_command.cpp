@@ -21,7 +21,7 @@ int RunCheck(const GlobalOptions& options, const std::string& versionUrl) {
         return kExitFailure;
     }
     AnnouncedDatabase source;
-    if (const std::wstring error = FetchOnlineVersion(unit, versionUrl, options.network, source);
+    if (const std::wstring error = FetchOnlineVersion(options, unit, versionUrl, source);
         !error.empty()) {
         PrintLine(stderr, error);
         return kExitFailure;

@@ -2,7 +2,6 @@
 
 #include <iostream>
 
-#include "cli/cli_vendor.h"
 #include "device/gps_unit.h"
 
 namespace kivrel::cli {
@@ -19,7 +18,7 @@ std::string OpenAndReadUnit(const GlobalOptions& options, CGpsUnit& unit, EventS
     if (std::string error = OpenUnit(unit, LinkOptionsOf(options), sink); !error.empty()) {
         return error;
     }
-    return ReadingFailureText(ReadUnit(unit, CliVendorConfig()));
+    return ReadingFailureText(ReadUnit(unit, options.Vendor()));
 }
 
 int OpenAndReadUnitForCommand(const GlobalOptions& options, CGpsUnit& unit) {

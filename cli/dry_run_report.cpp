@@ -5,7 +5,6 @@
 
 #include "base/text.h"
 #include "cli/cli_text.h"
-#include "cli/cli_vendor.h"
 #include "cli/plan_text.h"
 #include "cli/unit_json.h"
 #include "device/gps_unit.h"
@@ -28,11 +27,11 @@ nlohmann::ordered_json ProvincesJson(const ProvinceAnswer& answer) {
 
 }  // namespace
 
-void PrintDryRun(bool asJson, const CGpsUnit& unit, const UpdateRunOutcome& outcome,
-                 const ProvinceAnswer& answer) {
+void PrintDryRun(const GlobalOptions& options, const CGpsUnit& unit,
+                 const UpdateRunOutcome& outcome, const ProvinceAnswer& answer) {
     const UpdatePlan& plan = *outcome.plan;
-    const bool settingsErase = !KeepsSettingsAfterUpdate(CliVendorConfig());
-    if (asJson) {
+    const bool settingsErase = !KeepsSettingsAfterUpdate(options.Vendor());
+    if (options.json) {
         nlohmann::ordered_json json;
         json["dry_run"] = true;
         json["unit"] = UnitInfoJson(unit);

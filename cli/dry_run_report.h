@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 
+#include "cli/cli_options.h"
 #include "package/province_names.h"
 
 namespace kivrel {
@@ -22,7 +23,7 @@ struct ProvinceAnswer {
 };
 
 // `outcome` carries the plan.
-void PrintDryRun(bool asJson, const CGpsUnit& unit, const UpdateRunOutcome& outcome,
-                 const ProvinceAnswer& answer);
+void PrintDryRun(const GlobalOptions& options, const CGpsUnit& unit,
+                 const UpdateRunOutcome& outcome, const ProvinceAnswer& answer);
 
 }  // namespace kivrel::cli

@@ -14,7 +14,6 @@
 #include "base/le_bytes.h"
 #include "base/native_path.h"
 #include "cli/cli_text.h"
-#include "cli/cli_vendor.h"
 #include "cli/commands.h"
 #include "package/package_index.h"
 #include "package/package_source.h"
@@ -74,12 +73,13 @@ std::vector<NamedDate> DecodedDates(const UpdatePackage& package) {
     return decoded;
 }
 
-nlohmann::ordered_json InspectJson(const UpdatePackage& package, const PackageIndex& index) {
+nlohmann::ordered_json InspectJson(const UpdatePackage& package, const PackageIndex& index,
+                                   const VendorConfig& vendor) {
     nlohmann::ordered_json out;
     out["index_form"] = IndexFormName(package.indexForm);
     out["format_version"] = package.formatVersion;
     out["identity_hex"] = Hex(package.identity);
-    out["vendor_accepted"] = CheckPackageVendor(package, CliVendorConfig());
+    out["vendor_accepted"] = CheckPackageVendor(package, vendor);
     nlohmann::ordered_json sections = nlohmann::ordered_json::object();
     for (const NamedSection& s : LoadedSections(package, index)) {
         sections[s.name] = {{"size", s.place.size},
@@ -119,15 +119,14 @@ nlohmann::ordered_json InspectJson(const UpdatePackage& package, const PackageIn
 }
 
 std::string InspectText(const std::string& file, const UpdatePackage& package,
-                        const PackageIndex& index) {
+                        const PackageIndex& index, const VendorConfig& vendor) {
     std::ostringstream out;
     char line[256];
     out << "File:           " << file << '\n';
     out << "Index:          " << IndexFormName(package.indexForm) << " form, format version "
         << package.formatVersion << '\n';
     out << "Vendor tag:     \"" << GbkToUtf8({package.identity.data(), 16}) << "\" ("
-        << (CheckPackageVendor(package, CliVendorConfig()) ? "accepted" : "refused")
-        << " by this build)\n";
+        << (CheckPackageVendor(package, vendor) ? "accepted" : "refused") << " by this build)\n";
     out << "Sections:\n";
     for (const NamedSection& s : LoadedSections(package, index)) {
         std::snprintf(line, sizeof line,
@@ -194,9 +193,9 @@ int RunInspect(const std::string& file, const GlobalOptions& options) {
             "outside the file)");
     }
     if (options.json) {
-        std::cout << InspectJson(package, index).dump(2) << '\n';
+        std::cout << InspectJson(package, index, options.Vendor()).dump(2) << '\n';
     } else {
-        std::cout << InspectText(file, package, index);
+        std::cout << InspectText(file, package, index, options.Vendor());
     }
     return kExitOk;
 }

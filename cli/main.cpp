@@ -251,8 +251,9 @@ void BuildCommandLine(CLI::App& app, GlobalOptions& options, CommandTable& comma
     TreatSlashesAsPaths(app);
 }
 
-int RunKivrel(std::vector<std::string> args) {
+int RunKivrel(std::vector<std::string> args, const CliEnvironment& environment) {
     GlobalOptions options;
+    options.environment = environment;
     CLI::App app{"kivrel: read and update GPS speed-camera units", "kivrel"};
     CommandTable commands;
     BuildCommandLine(app, options, commands);

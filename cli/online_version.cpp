@@ -5,17 +5,16 @@
 #include "base/temp_folder.h"
 #include "base/text.h"
 #include "cli/cli_prompts.h"
-#include "cli/cli_vendor.h"
 #include "device/gps_unit.h"
 
 namespace kivrel::cli {
 
-std::wstring FetchOnlineVersion(const CGpsUnit& unit, const std::string& versionUrlOption,
-                                const NetworkSettings& network, AnnouncedDatabase& found) {
+std::wstring FetchOnlineVersion(const GlobalOptions& options, const CGpsUnit& unit,
+                                const std::string& versionUrlOption, AnnouncedDatabase& found) {
     std::wstring whyNot;
     std::wstring folder = TempFolder(whyNot);
     return CheckOnlineVersion(
-        unit.identity, CliVendorConfig(), Utf8ToWide(versionUrlOption), network,
+        unit.identity, options.Vendor(), Utf8ToWide(versionUrlOption), options.network,
         {std::move(folder), std::move(whyNot)},
         [](std::wstring_view text) { PrintLine(stderr, text); }, found);
 }

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "net/proxy_settings.h"
+#include "cli/cli_options.h"
 #include "procedures/online_check.h"
 
 namespace kivrel {
@@ -15,9 +15,8 @@ namespace kivrel::cli {
 
 // `versionUrlOption` (UTF-8) replaces the vendor table's address when not empty. Empty on
 // success, else the text to show.
-[[nodiscard]] std::wstring FetchOnlineVersion(const CGpsUnit& unit,
+[[nodiscard]] std::wstring FetchOnlineVersion(const GlobalOptions& options, const CGpsUnit& unit,
                                               const std::string& versionUrlOption,
-                                              const NetworkSettings& network,
                                               AnnouncedDatabase& found);
 
 }  // namespace kivrel::cli

@@ -15,7 +15,6 @@
 #include "base/native_path.h"
 #include "base/text.h"
 #include "cli/cli_text.h"
-#include "cli/cli_vendor.h"
 #include "cli/commands.h"
 #include "cli/device_open.h"
 #include "cli/os_info.h"
@@ -82,7 +81,7 @@ void UnitSections(std::ostream& out, const GlobalOptions& options) {
         return;
     }
     // Looking only: a unit of another vendor is not sent AbandonUnit.
-    const UnitReading reading = ReadUnit(unit, CliVendorConfig(), ReadingMode::kLookOnly);
+    const UnitReading reading = ReadUnit(unit, options.Vendor(), ReadingMode::kLookOnly);
     const bool refused = reading.result == ReadingResult::kRefused;
     const std::string error = refused ? std::string() : ReadingFailureText(reading);
     if (!error.empty() && !unit.Connected()) {
@@ -100,7 +99,7 @@ void UnitSections(std::ostream& out, const GlobalOptions& options) {
     HexLines(out, unit.settingsBlock.bytes);
     Section(out, "Settings (kivrel settings show --json)");
     std::string whyNot;
-    if (const auto settings = SettingsShowJson(unit, whyNot)) {
+    if (const auto settings = SettingsShowJson(unit, options.Vendor(), whyNot)) {
         out << JsonText(*settings) << '\n';
     } else {
         out << "Not shown: " << whyNot << '\n';

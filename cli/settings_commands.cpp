@@ -18,7 +18,6 @@
 #include "base/text.h"
 #include "cli/cli_prompts.h"
 #include "cli/cli_text.h"
-#include "cli/cli_vendor.h"
 #include "cli/commands.h"
 #include "cli/device_open.h"
 #include "cli/unit_json.h"
@@ -380,12 +379,14 @@ void PrintSettings(const CGpsUnit& unit, ConfigModel& model) {
 
 }  // namespace
 
-std::optional<nlohmann::ordered_json> SettingsShowJson(const CGpsUnit& unit, std::string& whyNot) {
+std::optional<nlohmann::ordered_json> SettingsShowJson(const CGpsUnit& unit,
+                                                       const VendorConfig& vendor,
+                                                       std::string& whyNot) {
     if (unit.settingsFormat <= 0) {
         whyNot = Utf8(kTextUnusableSettings);
         return std::nullopt;
     }
-    ConfigModel model(ConfigInputsOf(unit, std::wstring(kSettingsTitle), CliVendorConfig()),
+    ConfigModel model(ConfigInputsOf(unit, std::wstring(kSettingsTitle), vendor),
                       unit.settingsBlock);
     return SettingsJson(unit, model);
 }
@@ -429,13 +430,13 @@ int RunSettingsShow(const GlobalOptions& options) {
         return status;
     if (options.json) {
         std::string whyNot;
-        const auto json = SettingsShowJson(unit, whyNot);
+        const auto json = SettingsShowJson(unit, options.Vendor(), whyNot);
         if (!json) return Fail(whyNot);
         std::cout << JsonText(*json) << '\n';
         return kExitOk;
     }
     if (unit.settingsFormat <= 0) return Fail(Utf8(kTextUnusableSettings));
-    ConfigModel model(ConfigInputsOf(unit, std::wstring(kSettingsTitle), CliVendorConfig()),
+    ConfigModel model(ConfigInputsOf(unit, std::wstring(kSettingsTitle), options.Vendor()),
                       unit.settingsBlock);
     PrintSettings(unit, model);
     return kExitOk;
@@ -452,7 +453,7 @@ int RunSettingsSet(const GlobalOptions& options, const std::vector<std::string>&
         return status;
     CliPrompts prompts(options.yes);
     AssignmentWindow window(std::move(pairs));
-    const SettingOutcome outcome = RunSettingButton(unit, prompts, window, CliVendorConfig());
+    const SettingOutcome outcome = RunSettingButton(unit, prompts, window, options.Vendor());
     if (outcome == SettingOutcome::kUnitGone)
         return Fail("the unit went away; nothing was written");
     return ExitFor(outcome);

@@ -8,7 +8,8 @@
 
 namespace kivrel {
 class CGpsUnit;
-}
+struct VendorConfig;
+}  // namespace kivrel
 
 namespace kivrel::cli {
 
@@ -17,6 +18,7 @@ namespace kivrel::cli {
 // The unit's settings as `settings show --json` prints them; nullopt with `whyNot` set (the
 // settings window's own text) when the window refuses the unit's block.
 [[nodiscard]] std::optional<nlohmann::ordered_json> SettingsShowJson(const CGpsUnit& unit,
+                                                                     const VendorConfig& vendor,
                                                                      std::string& whyNot);
 // JSON as the commands print it: indented by 2, and bytes that are not UTF-8 replaced rather
 // than thrown on (texts from a unit are not always UTF-8).

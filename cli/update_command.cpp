@@ -13,7 +13,6 @@
 #include "base/text.h"
 #include "cli/cli_prompts.h"
 #include "cli/cli_text.h"
-#include "cli/cli_vendor.h"
 #include "cli/commands.h"
 #include "cli/device_open.h"
 #include "cli/dry_run_report.h"
@@ -91,7 +90,7 @@ int UpdateCommand::CheckFile() {
     // Before the unit is touched: the file loads and is this vendor's.
     UpdatePackage package;
     std::wstring cause;
-    if (LoadUpdateFile(package, WidePathFromArgument(args.file), CliVendorConfig(), cause)) {
+    if (LoadUpdateFile(package, WidePathFromArgument(args.file), options.Vendor(), cause)) {
         shared.loadedPackage = std::move(package);  // the run sends what was checked here
         return kExitOk;
     }
@@ -107,7 +106,7 @@ int UpdateCommand::OpenUnit() {
     // A dry run only looks: a unit of another vendor is not sent AbandonUnit.
     const bool dryRun = !record;
     const UnitReading reading =
-        ReadUnit(unit, CliVendorConfig(), dryRun ? ReadingMode::kLookOnly : ReadingMode::kUse);
+        ReadUnit(unit, options.Vendor(), dryRun ? ReadingMode::kLookOnly : ReadingMode::kUse);
     if (dryRun && reading.result == ReadingResult::kRefused) {
         return Fail(std::string(kTextUnitRefused),
                     "Dry run: the unit was only read. An update would send it AbandonUnit and "
@@ -120,8 +119,7 @@ int UpdateCommand::OpenUnit() {
 
 int UpdateCommand::AskOnlineSource(bool& stop) {
     AnnouncedDatabase source;
-    if (const std::wstring error =
-            FetchOnlineVersion(unit, args.versionUrl, options.network, source);
+    if (const std::wstring error = FetchOnlineVersion(options, unit, args.versionUrl, source);
         !error.empty()) {
         return Fail(WideToUtf8(error));
     }
@@ -165,7 +163,7 @@ int UpdateCommand::Run() {
         if (const int status = AskOnlineSource(stop); status != kExitOk || stop) return status;
         tempFolder = TempFolder(tempProblem);
         host.roomCheck = [&tempFolder, this](std::uint32_t archiveBytes) {
-            return RoomForDownload(tempFolder, archiveBytes, unit.capacity);
+            return RoomForDownload(options, tempFolder, archiveBytes, unit.capacity);
         };
     } else {
         shared.localFilePath = WidePathFromArgument(args.file);
@@ -176,7 +174,7 @@ int UpdateCommand::Run() {
     downloader.SetNetworkSettings(options.network);
     host.downloader = &downloader;
     UpdateRunServices services{unit,       downloader, *archivers, SystemStagingFiles(),
-                               host,       prompts,    host,       CliVendorConfig(),
+                               host,       prompts,    host,       options.Vendor(),
                                tempFolder, tempProblem};
     const UpdateRunOutcome outcome = UpdateWorker(shared, services);
     host.Finish();
@@ -198,7 +196,7 @@ int UpdateCommand::Report(const UpdateRunOutcome& outcome) {
     }
     if (args.dryRun) {
         if (!outcome.succeeded || !outcome.plan) return kExitFailure;
-        PrintDryRun(options.json, unit, outcome, {host.asked, args.provincesGiven, flags});
+        PrintDryRun(options, unit, outcome, {host.asked, args.provincesGiven, flags});
         return kExitOk;
     }
     if (outcome.succeeded) {
@@ -214,7 +212,7 @@ int UpdateCommand::Report(const UpdateRunOutcome& outcome) {
     // Once writing began, say where the unit stands before the user tries again.
     if (!host.transferStarted) return kExitFailure;
     const bool readAgain = unit.Connected()
-                               ? ReadUnit(unit, CliVendorConfig()).result == ReadingResult::kRead
+                               ? ReadUnit(unit, options.Vendor()).result == ReadingResult::kRead
                                : OpenAndReadUnit(options, unit, nullptr).empty();
     if (readAgain) {
         PrintUnitState(unit);

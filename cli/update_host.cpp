@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "base/disk_space.h"
 #include "base/text.h"
 #include "cli/cli_prompts.h"
 #include "cli/plan_text.h"
@@ -68,8 +67,8 @@ void CliRunHost::OpenFolder(const std::wstring& folder) {
     std::fprintf(stderr, "The downloaded files are in %s\n", WideToUtf8(folder).c_str());
 }
 
-std::string RoomForDownload(const std::wstring& folder, std::uint32_t archiveBytes,
-                            std::uint32_t capacity) {
+std::string RoomForDownload(const GlobalOptions& options, const std::wstring& folder,
+                            std::uint32_t archiveBytes, std::uint32_t capacity) {
     // An update file a unit can take holds at most its two banks' worth of sections, besides
     // its index and tables, and a database archive holds little more; the unpacker stops at
     // its own limit in any case. An archive of unknown size is taken to be as large as what
@@ -77,7 +76,7 @@ std::string RoomForDownload(const std::wstring& folder, std::uint32_t archiveByt
     const std::uint64_t unpacked =
         std::min<std::uint64_t>(2 * std::uint64_t{capacity} + kUnpackSlack, kMaxUnpackedBytes);
     const std::uint64_t archive = archiveBytes != 0 ? archiveBytes : unpacked;
-    const auto free = FreeDiskSpace(folder);
+    const auto free = options.FreeSpace(folder);
     if (!free || *free >= archive + unpacked) return {};
     return "There is not enough free space for the download in " + WideToUtf8(folder) + ": " +
            FormatSize(*free) + " free, and the archive (" +

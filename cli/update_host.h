@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+#include "cli/cli_options.h"
 #include "cli/progress_renderer.h"
 #include "package/province_names.h"
 #include "procedures/update_run.h"
@@ -52,7 +53,7 @@ private:
 // Room on the disk of the staging folders for a download of `archiveBytes` (0: not given)
 // and its unpacked files. Empty when there is room or the system cannot tell; else why not
 // and what to do.
-[[nodiscard]] std::string RoomForDownload(const std::wstring& folder, std::uint32_t archiveBytes,
-                                          std::uint32_t capacity);
+[[nodiscard]] std::string RoomForDownload(const GlobalOptions& options, const std::wstring& folder,
+                                          std::uint32_t archiveBytes, std::uint32_t capacity);
 
 }  // namespace kivrel::cli

@@ -9,7 +9,6 @@
 #include <nlohmann/json.hpp>
 
 #include "base/disk_space.h"
-#include "cli/cli_vendor.h"
 #include "device/layout_record.h"
 #include "package/vendor_config.h"
 #include "tests/support/cli_runner.h"
@@ -88,14 +87,14 @@ protected:
         vendor.toolTag = MakeToolTag("KIVRL test tool!");  // 16 bytes: the whole compared tag
     }
     void TearDown() override {
-        cli::SetCliVendorConfig(nullptr);
-        SetFreeSpaceQuery(nullptr);
         ::unsetenv("XDG_CACHE_HOME");
         fs::remove_all(dir);
     }
 
     using Result = test::CliResult;
-    static Result Run(std::vector<std::string> args) { return test::RunCli(std::move(args)); }
+    Result Run(std::vector<std::string> args) const {
+        return test::RunCli(std::move(args), environment);
+    }
 
     // A blank unit of 4 MiB (room for the fixed layout, and quick to make).
     std::string NewUnit(const std::string& name) {
@@ -132,6 +131,7 @@ protected:
 
     fs::path dir;
     VendorConfig vendor = DefaultVendorConfig();
+    cli::CliEnvironment environment;
 };
 
 TEST_F(UpdatePlanCommand, ADryRunPrintsThePlanForEachKindOfUnitAndChangesNothing) {
@@ -180,7 +180,7 @@ TEST_F(UpdatePlanCommand, ADryRunPrintsThePlanForEachKindOfUnitAndChangesNothing
     int number = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        cli::SetCliVendorConfig(c.vendorTool ? &vendor : nullptr);
+        environment.vendor = c.vendorTool ? &vendor : nullptr;
         const std::string name = "case" + std::to_string(++number);
         const std::string device = NewUnit(name);
         if (c.record) PutBank0(device, 0x16000, WriteLayoutBlock(SampleRecord(0x2000)));
@@ -215,7 +215,7 @@ TEST_F(UpdatePlanCommand, ADryRunPrintsThePlanForEachKindOfUnitAndChangesNothing
 }
 
 TEST_F(UpdatePlanCommand, ADryRunSendsOnlyReadsEvenToAUnitOfAnotherVendor) {
-    cli::SetCliVendorConfig(&vendor);
+    environment.vendor = &vendor;
     const std::string file = Pack("tool.qdx", {"--omit", "models", "--vendor", "KIVRL test tool!"});
     struct Case {
         const char* name;
@@ -307,7 +307,7 @@ TEST_F(UpdatePlanCommand, ThePlanPrintedIsWhatTheUpdateThenSendsCommandByCommand
 }
 
 TEST_F(UpdatePlanCommand, AFileOrAPlanThatWillNotDoStopsTheUpdateWithItsCauseBeforeAnyWrite) {
-    cli::SetCliVendorConfig(&vendor);
+    environment.vendor = &vendor;
     std::ofstream(dir / "junk.qdx") << "not an update file at all";
     struct Case {
         const char* name;
@@ -362,7 +362,9 @@ TEST_F(UpdatePlanCommand, ADiskWithoutRoomForTheDownloadStopsItBeforeTheArchiveI
     test::HttpTestServer server;
     server.ServeText("/version.txt", "20240501\r\n" + server.Url("/db/camera-db.zip") + "\r\n");
     server.ServeBytes("/db/camera-db.zip", std::vector<std::uint8_t>(3'000'000, 0x5A));
-    SetFreeSpaceQuery([](const std::wstring&) { return std::optional<std::uint64_t>(2'500'000); });
+    environment.freeSpace = [](const std::wstring&) {
+        return std::optional<std::uint64_t>(2'500'000);
+    };
     const std::string device = NewUnit("unit");
     const auto before = Banks(device);
 

@@ -16,10 +16,11 @@ struct CliResult {
     std::string err;
 };
 
-inline CliResult RunCli(std::vector<std::string> args) {
+inline CliResult RunCli(std::vector<std::string> args,
+                        const cli::CliEnvironment& environment = {}) {
     ::testing::internal::CaptureStdout();
     ::testing::internal::CaptureStderr();
-    const int status = cli::RunKivrel(std::move(args));
+    const int status = cli::RunKivrel(std::move(args), environment);
     std::string out = ::testing::internal::GetCapturedStdout();
     return {status, out, ::testing::internal::GetCapturedStderr()};
 }
