@@ -54,6 +54,11 @@ template <typename Char>
     return EqualsIgnoringAsciiCase(ExtensionOf(name), extension);
 }
 
+// The hexadecimal digit of the low four bits of `value`.
+[[nodiscard]] constexpr char HexDigit(unsigned value, bool upperCase = false) noexcept {
+    return (upperCase ? "0123456789ABCDEF" : "0123456789abcdef")[value & 0xF];
+}
+
 // Appends the byte as it is when it is printable ASCII, otherwise as the four characters \xNN
 // (upper-case digits). A backslash is escaped too, so that the text reads back unambiguously.
 inline void AppendPrintable(std::string& text, std::uint8_t byte) {
@@ -61,10 +66,9 @@ inline void AppendPrintable(std::string& text, std::uint8_t byte) {
         text += static_cast<char>(byte);
         return;
     }
-    constexpr char kDigits[] = "0123456789ABCDEF";
     text += "\\x";
-    text += kDigits[byte >> 4];
-    text += kDigits[byte & 0xF];
+    text += HexDigit(byte >> 4, true);
+    text += HexDigit(byte, true);
 }
 
 // The text without the blanks and tabs at its two ends.

@@ -4,18 +4,18 @@
 #include <ctime>
 #include <iostream>
 
+#include "base/ascii_text.h"
 #include "base/native_path.h"
 #include "cli/cli_options.h"
 
 namespace kivrel::cli {
 
 std::string Hex(std::span<const std::uint8_t> bytes) {
-    static constexpr char kDigits[] = "0123456789abcdef";
     std::string text;
     text.reserve(bytes.size() * 2);
     for (std::uint8_t b : bytes) {
-        text += kDigits[b >> 4];
-        text += kDigits[b & 0xF];
+        text += HexDigit(b >> 4);
+        text += HexDigit(b);
     }
     return text;
 }

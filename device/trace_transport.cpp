@@ -1,14 +1,15 @@
 #include "device/trace_transport.h"
 
+#include "base/ascii_text.h"
+
 namespace kivrel {
 
 std::string TraceLine(char direction, std::span<const std::uint8_t, kReportBytes> report) {
-    static constexpr char kDigits[] = "0123456789abcdef";
     std::string line(2 + 2 * kReportBytes, ' ');
     line[0] = direction;
     for (std::size_t i = 0; i < kReportBytes; ++i) {
-        line[2 + 2 * i] = kDigits[report[i] >> 4];
-        line[3 + 2 * i] = kDigits[report[i] & 0xF];
+        line[2 + 2 * i] = HexDigit(report[i] >> 4);
+        line[3 + 2 * i] = HexDigit(report[i]);
     }
     return line;
 }

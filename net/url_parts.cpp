@@ -1,5 +1,6 @@
 #include "net/url_parts.h"
 
+#include "base/ascii_text.h"
 #include "base/text.h"
 
 namespace kivrel {
@@ -52,7 +53,6 @@ namespace {
 
 // Servers and both client libraries want plain ASCII on the request line.
 [[nodiscard]] std::optional<std::wstring> EncodePath(std::wstring_view path) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     static constexpr std::string_view kEscaped = " \"<>\\^`{|}";
     std::wstring out;
     for (const char ch : WideToUtf8(path)) {
@@ -60,8 +60,8 @@ namespace {
         if (byte < 0x20 || byte == 0x7F) return std::nullopt;
         if (byte >= 0x80 || kEscaped.find(ch) != std::string_view::npos) {
             out += L'%';
-            out += static_cast<wchar_t>(kHex[byte >> 4]);
-            out += static_cast<wchar_t>(kHex[byte & 0x0F]);
+            out += static_cast<wchar_t>(HexDigit(byte >> 4, true));
+            out += static_cast<wchar_t>(HexDigit(byte, true));
         } else {
             out += static_cast<wchar_t>(byte);
         }

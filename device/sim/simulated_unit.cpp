@@ -4,6 +4,7 @@
 #include <limits>
 #include <thread>
 
+#include "base/ascii_text.h"
 #include "base/byte_sum.h"
 #include "device/gps_unit.h"
 #include "device/layout_record.h"
@@ -19,13 +20,12 @@ constexpr std::uint32_t kReportsPerBlock = kBlock / kReportDataBytes;
 constexpr std::chrono::milliseconds kForgivenLateness{20};
 
 std::string Hex(std::uint32_t value) {
-    static constexpr char kDigits[] = "0123456789abcdef";
     std::string text = "0x";
     bool started = false;
     for (int shift = 28; shift >= 0; shift -= 4) {
         const unsigned digit = (value >> shift) & 0xF;
         if (digit != 0 || started || shift == 0) {
-            text += kDigits[digit];
+            text += HexDigit(digit);
             started = true;
         }
     }
