@@ -5,15 +5,12 @@
 
 namespace kivrel {
 
-CDialogProvince::CDialogProvince(Prompts& prompts, HBITMAP map) : model(prompts, *this), map(map) {
-    font = ::CreateFontW(15, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+CDialogProvince::CDialogProvince(Prompts& prompts, HBITMAP map)
+    : model(prompts, *this),
+      map(map),
+      font(::CreateFontW(15, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                          OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                         DEFAULT_PITCH | FF_SWISS, L"Arial");
-}
-
-CDialogProvince::~CDialogProvince() {
-    if (font != nullptr) ::DeleteObject(font);
-}
+                         DEFAULT_PITCH | FF_SWISS, L"Arial")) {}
 
 INT_PTR CDialogProvince::DoModal(HINSTANCE instance, HWND parent) {
     return RunModal(instance, kIdProvinceDialog, parent);
@@ -21,7 +18,7 @@ INT_PTR CDialogProvince::DoModal(HINSTANCE instance, HWND parent) {
 
 BOOL CDialogProvince::OnInitDialog() {
     for (int id : {kIdProvinceCounter, kIdProvinceAdvice, kIdNationalBox}) {
-        ::SendMessageW(Item(id), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        ::SendMessageW(Item(id), WM_SETFONT, reinterpret_cast<WPARAM>(font.Get()), FALSE);
     }
     // In 15-pixel Arial the counter's text is wider than its box at the usual 96 dpi: it would
     // wrap, and the wrapped line with the count falls below the box, unseen.
@@ -31,13 +28,13 @@ BOOL CDialogProvince::OnInitDialog() {
 
 void CDialogProvince::FitWidthToText(int id, const std::wstring& text) {
     const HWND control = Item(id);
-    const HDC dc = ::GetDC(control);
-    if (dc == nullptr) return;
-    const HGDIOBJ before = ::SelectObject(dc, font);
     RECT needed{};
-    ::DrawTextW(dc, text.c_str(), -1, &needed, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
-    ::SelectObject(dc, before);
-    ::ReleaseDC(control, dc);
+    {
+        const WindowDc dc(control);
+        if (dc.Get() == nullptr) return;
+        const ScopedSelect measuredFont(dc.Get(), font.Get());
+        ::DrawTextW(dc.Get(), text.c_str(), -1, &needed, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    }
 
     RECT place{};
     ::GetWindowRect(control, &place);
@@ -108,14 +105,12 @@ bool CDialogProvince::OnEraseBackground(HDC dc) {
     if (map == nullptr || ::GetObjectW(map, sizeof info, &info) == 0) return false;
     RECT client{};
     ::GetClientRect(Window(), &client);
-    const HDC source = ::CreateCompatibleDC(dc);
-    if (source == nullptr) return false;
-    const HGDIOBJ before = ::SelectObject(source, map);
+    const UniqueMemoryDc source(::CreateCompatibleDC(dc));
+    if (!source.Valid()) return false;
+    const ScopedSelect picture(source.Get(), map);
     ::SetStretchBltMode(dc, HALFTONE);
-    ::StretchBlt(dc, 0, 0, client.right, client.bottom, source, 0, 0, info.bmWidth, info.bmHeight,
-                 SRCCOPY);
-    ::SelectObject(source, before);
-    ::DeleteDC(source);
+    ::StretchBlt(dc, 0, 0, client.right, client.bottom, source.Get(), 0, 0, info.bmWidth,
+                 info.bmHeight, SRCCOPY);
     return true;
 }
 

@@ -8,6 +8,7 @@
 
 #include "settings/province_selection.h"
 #include "ui/dialog_base_win32.h"
+#include "ui/scoped_gdi_win32.h"
 
 namespace kivrel {
 
@@ -15,7 +16,6 @@ class CDialogProvince : public DialogBase, private ProvinceBoxes {
 public:
     // `map` is lent by the caller for the window's life; null paints no picture.
     CDialogProvince(Prompts& prompts, HBITMAP map);
-    ~CDialogProvince() override;
 
     // IDOK when the choice is made (Selection() holds it), IDCANCEL for the close box or
     // Escape, -1 when the window could not be made.
@@ -37,7 +37,7 @@ private:
 
     ProvinceSelectionModel model;
     HBITMAP map;
-    HFONT font = nullptr;  // Arial 15, owned
+    UniqueFont font;  // Arial 15
 };
 
 // The province window as the main window runs it: modal over `parent`.
