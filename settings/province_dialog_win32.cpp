@@ -23,6 +23,7 @@ BOOL CDialogProvince::OnInitDialog() {
     // In 15-pixel Arial the counter's text is wider than its box at the usual 96 dpi: it would
     // wrap, and the wrapped line with the count falls below the box, unseen.
     FitWidthToText(kIdProvinceCounter, ProvinceCounterText(kProvinceLimit));
+    model.Start();
     return TRUE;
 }
 
@@ -66,20 +67,20 @@ std::optional<LRESULT> CDialogProvince::OnCommand(WPARAM wParam) {
     const int id = LOWORD(wParam);
     if (HIWORD(wParam) != BN_CLICKED) return std::nullopt;
     if (id == IDOK) {
-        if (model.Ok()) EndDialog(IDOK);
+        model.OnOk();
         return 0;
     }
     if (id == IDCANCEL) {
-        EndDialog(IDCANCEL);
+        model.OnCancel();
         return 0;
     }
     const bool checked = ::IsDlgButtonChecked(Window(), id) == BST_CHECKED;
     if (id == kIdNationalBox) {
-        model.NationalClicked(checked);
+        model.OnNationalClicked(checked);
         return 0;
     }
     if (const int entry = ProvinceEntryOfBox(id); entry >= 0) {
-        model.ProvinceClicked(static_cast<std::size_t>(entry), checked);
+        model.OnProvinceClicked(static_cast<std::size_t>(entry), checked);
         return 0;
     }
     return std::nullopt;
@@ -121,6 +122,10 @@ void CDialogProvince::SetChecked(int id, bool checked) {
 
 void CDialogProvince::SetText(int id, std::wstring_view text) {
     ::SetDlgItemTextW(Window(), id, std::wstring(text).c_str());
+}
+
+void CDialogProvince::EndWindow(bool accepted) {
+    EndDialog(accepted ? IDOK : IDCANCEL);
 }
 
 bool ProvinceWindowWin32::Run(ProvinceSelection& chosen) {

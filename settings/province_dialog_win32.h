@@ -1,6 +1,7 @@
 #pragma once
-// CDialogProvince: the province window (template 137) over ProvinceSelectionModel, with the
-// province map stretched behind its boxes. Windows only.
+// CDialogProvince: the province window (template 137) as a thin view over
+// ProvinceSelectionModel, with the province map stretched behind its boxes. It draws, and
+// turns clicks into the model's calls. Windows only.
 
 #include <windows.h>
 
@@ -12,7 +13,7 @@
 
 namespace kivrel {
 
-class CDialogProvince : public DialogBase, private ProvinceBoxes {
+class CDialogProvince : public DialogBase, public ProvinceView {
 public:
     // `map` is lent by the caller for the window's life; null paints no picture.
     CDialogProvince(Prompts& prompts, HBITMAP map);
@@ -22,13 +23,16 @@ public:
     INT_PTR DoModal(HINSTANCE instance, HWND parent);
     [[nodiscard]] const ProvinceSelection& Selection() const noexcept { return model.Selection(); }
 
+    // ProvinceView
+    void SetChecked(int id, bool checked) override;
+    void SetText(int id, std::wstring_view text) override;
+    void EndWindow(bool accepted) override;
+
 protected:
     BOOL OnInitDialog() override;
     std::optional<LRESULT> OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    void SetChecked(int id, bool checked) override;
-    void SetText(int id, std::wstring_view text) override;
     std::optional<LRESULT> OnCommand(WPARAM wParam);
     std::optional<LRESULT> OnCtlColorStatic(HDC dc, HWND control);
     bool OnEraseBackground(HDC dc);
