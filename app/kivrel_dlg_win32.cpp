@@ -35,19 +35,41 @@ bool FileOpensForReading(const std::wstring& path) {
     return file.is_open();
 }
 
+UniqueBitmap LoadBitmapResource(HINSTANCE instance, int id) {
+    return UniqueBitmap(static_cast<HBITMAP>(
+        ::LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+}
+
+// `from` (of `fromSize`) drawn at width x height with its pixels averaged; none when it could
+// not be drawn.
+UniqueBitmap ScaledCopy(HBITMAP from, const BITMAP& fromSize, int width, int height) {
+    const WindowDc screen(nullptr);
+    const UniqueMemoryDc fromDc(::CreateCompatibleDC(screen.Get()));
+    const UniqueMemoryDc toDc(::CreateCompatibleDC(screen.Get()));
+    UniqueBitmap scaled(::CreateCompatibleBitmap(screen.Get(), width, height));
+    if (!fromDc.Valid() || !toDc.Valid() || !scaled.Valid()) return {};
+    bool drawn = false;
+    {
+        const ScopedSelect fromSelection(fromDc.Get(), from);
+        const ScopedSelect toSelection(toDc.Get(), scaled.Get());
+        ::SetStretchBltMode(toDc.Get(), HALFTONE);  // averages the pixels it drops
+        ::SetBrushOrgEx(toDc.Get(), 0, 0, nullptr);
+        drawn = ::StretchBlt(toDc.Get(), 0, 0, width, height, fromDc.Get(), 0, 0, fromSize.bmWidth,
+                             fromSize.bmHeight, SRCCOPY) != FALSE;
+    }
+    if (!drawn) return {};
+    return scaled;
+}
+
 // The picture is drawn for 96 dpi. A larger picture area (a screen set above 96 dpi) gets the
 // drawing of twice the size, scaled down to fill the area, so the picture keeps its share of
 // the window instead of sitting small in the middle of it.
-HBITMAP LoadPicture(HINSTANCE instance, HWND area) {
+UniqueBitmap LoadPicture(HINSTANCE instance, HWND area) {
     RECT client{};
     ::GetClientRect(area, &client);
-    const auto load = [instance](int id) {
-        return static_cast<HBITMAP>(
-            ::LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
-    };
-    HBITMAP small = load(kIdBitmapPicture);
+    UniqueBitmap small = LoadBitmapResource(instance, kIdBitmapPicture);
     BITMAP size{};
-    if (small == nullptr || ::GetObjectW(small, sizeof size, &size) == 0 ||
+    if (!small.Valid() || ::GetObjectW(small.Get(), sizeof size, &size) == 0 ||
         (client.right <= size.bmWidth && client.bottom <= size.bmHeight)) {
         return small;
     }
@@ -58,41 +80,26 @@ HBITMAP LoadPicture(HINSTANCE instance, HWND area) {
         height = client.bottom;
         width = MulDiv(height, size.bmWidth, size.bmHeight);
     }
-    HBITMAP large = load(kIdBitmapPicture2x);
+    UniqueBitmap large = LoadBitmapResource(instance, kIdBitmapPicture2x);
     BITMAP largeSize{};
-    if (large == nullptr || ::GetObjectW(large, sizeof largeSize, &largeSize) == 0) {
-        if (large != nullptr) ::DeleteObject(large);
+    if (!large.Valid() || ::GetObjectW(large.Get(), sizeof largeSize, &largeSize) == 0) {
         return small;
     }
-    if (width >= largeSize.bmWidth) {
-        ::DeleteObject(small);
-        return large;
-    }
-    HDC screen = ::GetDC(nullptr);
-    HDC from = ::CreateCompatibleDC(screen);
-    HDC to = ::CreateCompatibleDC(screen);
-    HBITMAP scaled = ::CreateCompatibleBitmap(screen, width, height);
-    bool drawn = false;
-    if (from != nullptr && to != nullptr && scaled != nullptr) {
-        HGDIOBJ oldFrom = ::SelectObject(from, large);
-        HGDIOBJ oldTo = ::SelectObject(to, scaled);
-        ::SetStretchBltMode(to, HALFTONE);  // averages the pixels it drops
-        ::SetBrushOrgEx(to, 0, 0, nullptr);
-        drawn = ::StretchBlt(to, 0, 0, width, height, from, 0, 0, largeSize.bmWidth,
-                             largeSize.bmHeight, SRCCOPY) != FALSE;
-        ::SelectObject(from, oldFrom);
-        ::SelectObject(to, oldTo);
-    }
-    if (to != nullptr) ::DeleteDC(to);
-    if (from != nullptr) ::DeleteDC(from);
-    ::ReleaseDC(nullptr, screen);
-    ::DeleteObject(large);
-    if (!drawn) {
-        if (scaled != nullptr) ::DeleteObject(scaled);
-        return small;
-    }
-    ::DeleteObject(small);
-    return scaled;
+    if (width >= largeSize.bmWidth) return large;
+    UniqueBitmap scaled = ScaledCopy(large.Get(), largeSize, width, height);
+    return scaled.Valid() ? std::move(scaled) : std::move(small);
+}
+
+// Opens the unit the command line names, with its trace.
+UnitOpener UnitOpenerFor(const KivrelCommandLine& commandLine) {
+    return [device = commandLine.device, trace = commandLine.traceFile](CGpsUnit& unit,
+                                                                        EventSink* sink) {
+        std::string error;
+        auto transport = OpenUnitSpec(device, trace, error);
+        if (!transport) return false;
+        unit.link.Attach(std::move(transport), sink);
+        return true;
+    };
 }
 
 }  // namespace
@@ -134,69 +141,56 @@ CKivrelDlg::CKivrelDlg(KivrelCommandLine commandLine)
 CKivrelDlg::~CKivrelDlg() {
     threadWindow = nullptr;
     model.reset();  // stops and waits for the worker and the downloaders
-    if (provinceMap != nullptr) ::DeleteObject(provinceMap);
-    if (picture != nullptr) ::DeleteObject(picture);
 }
 
 BOOL CKivrelDlg::OnInitDialog() {
-    HWND window = Window();
-    threadWindow = window;
-    prompts.SetOwner(window);
-    HINSTANCE instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(window, GWLP_HINSTANCE));
+    threadWindow = Window();
+    prompts.SetOwner(Window());
+    SetUpIconsAndMenu();
+    SetUpControls();
+    StartModel();
+    return FALSE;  // SetUpControls gave Update the focus
+}
 
+HINSTANCE CKivrelDlg::Instance() const {
+    return reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(Window(), GWLP_HINSTANCE));
+}
+
+void CKivrelDlg::SetUpIconsAndMenu() {
+    const HWND window = Window();
     // The system menu's version item, in front of the first separator; choosing it does
     // nothing.
     if (HMENU systemMenu = ::GetSystemMenu(window, FALSE)) {
         ::InsertMenuW(systemMenu, 0, MF_BYCOMMAND | MF_STRING, 0,
                       (L"Version" + std::to_wstring(kHighestSettingsRevision)).c_str());
     }
-    icon = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(kIdIconApp), IMAGE_ICON, 0, 0,
-                                           LR_DEFAULTSIZE | LR_SHARED));
+    icon = static_cast<HICON>(::LoadImageW(Instance(), MAKEINTRESOURCEW(kIdIconApp), IMAGE_ICON, 0,
+                                           0, LR_DEFAULTSIZE | LR_SHARED));
     ::SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
     ::SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
-    provinceMap = static_cast<HBITMAP>(::LoadImageW(
-        instance, MAKEINTRESOURCEW(kIdBitmapProvinceMap), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
-    (void)RegisterUnitNotifications(window);
+}
 
-    ::SetDlgItemTextW(window, kIdFileFrame, L"Update the File");
-    ::SetDlgItemTextW(window, kIdProgressFrame, L"Progress");
-    picture = LoadPicture(instance, Item(kIdPicture));
-    ::SendDlgItemMessageW(window, kIdPicture, STM_SETIMAGE, IMAGE_BITMAP,
-                          reinterpret_cast<LPARAM>(picture));
+void CKivrelDlg::SetUpControls() {
+    ::SetDlgItemTextW(Window(), kIdFileFrame, L"Update the File");
+    ::SetDlgItemTextW(Window(), kIdProgressFrame, L"Progress");
+    picture = LoadPicture(Instance(), Item(kIdPicture));
+    ::SendDlgItemMessageW(Window(), kIdPicture, STM_SETIMAGE, IMAGE_BITMAP,
+                          reinterpret_cast<LPARAM>(picture.Get()));
     AttachControls();
     ::SetFocus(Item(kIdUpdate));
+}
 
+MainWindowServices CKivrelDlg::ModelServices() {
     std::wstring tempProblem;
     std::wstring tempFolder = TempFolder(tempProblem);
-    const std::string device = commandLine.device;
-    const std::string trace = commandLine.traceFile;
-    MainWindowServices services{
+    return {
         .view = *this,
         .prompts = prompts,
         .thread = *this,
-        .openUnit =
-            [device, trace](CGpsUnit& unit, EventSink* sink) {
-                std::string error;
-                auto transport = OpenUnitSpec(device, trace, error);
-                if (!transport) return false;
-                unit.link.Attach(std::move(transport), sink);
-                return true;
-            },
+        .openUnit = UnitOpenerFor(commandLine),
         .switchDiskUnits = [] { return SwitchDiskUnits(); },
-        .chooseProvinces =
-            [this, instance](UpdateRunShared& shared) {
-                ProvinceWindowWin32 window(instance, Window(), provinceMap, prompts);
-                ProvinceSelection stored{shared.provinceMode, shared.provinceFlags};
-                const int result = AskForProvinces(prompts, window, stored);
-                shared.provinceMode = stored.mode;
-                shared.provinceFlags = stored.flags;
-                return result;
-            },
-        .runSettings =
-            [this, instance](CGpsUnit& unit) {
-                ConfigWindowWin32 window(instance, Window(), prompts);
-                (void)RunSettingButton(unit, prompts, window, DefaultVendorConfig());
-            },
+        .chooseProvinces = [this](UpdateRunShared& shared) { return ChooseProvinces(shared); },
+        .runSettings = [this](CGpsUnit& unit) { RunSettings(unit); },
         .archivers = *archivers,
         .files = SystemStagingFiles(),
         .vendor = DefaultVendorConfig(),
@@ -204,9 +198,28 @@ BOOL CKivrelDlg::OnInitDialog() {
         .tempFolderProblem = std::move(tempProblem),
         .fileExists = FileOpensForReading,
     };
-    model = std::make_unique<MainWindowModel>(std::move(services), commandLine.window);
+}
+
+void CKivrelDlg::StartModel() {
+    // Lent to the province window of every update that asks for provinces.
+    provinceMap = LoadBitmapResource(Instance(), kIdBitmapProvinceMap);
+    (void)RegisterUnitNotifications(Window());
+    model = std::make_unique<MainWindowModel>(ModelServices(), commandLine.window);
     model->Start();
-    return FALSE;  // the focus was set to Update
+}
+
+int CKivrelDlg::ChooseProvinces(UpdateRunShared& shared) {
+    ProvinceWindowWin32 window(Instance(), Window(), provinceMap.Get(), prompts);
+    ProvinceSelection stored{shared.provinceMode, shared.provinceFlags};
+    const int result = AskForProvinces(prompts, window, stored);
+    shared.provinceMode = stored.mode;
+    shared.provinceFlags = stored.flags;
+    return result;
+}
+
+void CKivrelDlg::RunSettings(CGpsUnit& unit) {
+    ConfigWindowWin32 window(Instance(), Window(), prompts);
+    (void)RunSettingButton(unit, prompts, window, DefaultVendorConfig());
 }
 
 std::optional<LRESULT> CKivrelDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {

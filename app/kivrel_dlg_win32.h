@@ -14,6 +14,7 @@
 #include "app/window_thread.h"
 #include "base/prompts_win32.h"
 #include "ui/dialog_base_win32.h"
+#include "ui/scoped_gdi_win32.h"
 #include "ui/shade_button_st_win32.h"
 #include "ui/text_progress_ctrl_win32.h"
 
@@ -67,14 +68,27 @@ private:
     void OnDropFiles(HDROP drop);
     [[nodiscard]] bool OnPaintIconic();
     [[nodiscard]] HWND ButtonWindow(MainButton button) const;
+    [[nodiscard]] HINSTANCE Instance() const;
+
+    // Start-up, in this order: the icons and the system menu; the controls (frame texts, the
+    // picture, the skinned progress bar and buttons, the focus); the model, with the province
+    // map, the unit's notifications and the services it is given.
+    void SetUpIconsAndMenu();
+    void SetUpControls();
     void AttachControls();
+    void StartModel();
+    [[nodiscard]] MainWindowServices ModelServices();
+
+    // The model's province question and settings window, on the window's thread.
+    [[nodiscard]] int ChooseProvinces(UpdateRunShared& shared);
+    void RunSettings(CGpsUnit& unit);
 
     KivrelCommandLine commandLine;
     MessageBoxPrompts prompts;
     std::unique_ptr<Archivers> archivers;
-    HICON icon = nullptr;
-    HBITMAP provinceMap = nullptr;  // lent to the province window
-    HBITMAP picture = nullptr;
+    HICON icon = nullptr;      // shared: not ours to destroy
+    UniqueBitmap provinceMap;  // lent to the province window
+    UniqueBitmap picture;
     CTextProgressCtrl progressBar;
     CShadeButtonST openButton;
     CShadeButtonST closeButton;

@@ -37,7 +37,7 @@ VIAddVersionKey /LANG=0 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=0 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=0 "FileDescription" "Kivrel ${VERSION} setup"
 VIAddVersionKey /LANG=0 "CompanyName" "Kivrel"
-VIAddVersionKey /LANG=0 "LegalCopyright" "Kivrel"
+VIAddVersionKey /LANG=0 "LegalCopyright" "Copyright (c) 2026 the Kivrel authors"
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"

@@ -27,11 +27,16 @@ add_custom_command(
 add_custom_target(kivrel_man ALL DEPENDS ${man}.gz)
 install(FILES ${man}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
-# The copyright notices the compiled-in libraries ask binary copies to carry.
+# Kivrel's own licence, then the copyright notices the compiled-in libraries ask binary copies
+# to carry.
 set(copyright ${CMAKE_CURRENT_BINARY_DIR}/copyright)
-set(text "Kivrel, the command-line tool for GPS speed-camera units.\n\n"
-         "kivrel is built with these header-only libraries; their copyright and licence texts "
-         "follow as Debian ships them.\n")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${KIVREL_LICENSE_FILE})
+file(READ ${KIVREL_LICENSE_FILE} own)
+# One string: set() with several would join them with list separators.
+string(CONCAT text "Kivrel, the command-line tool for GPS speed-camera units.\n\n"
+       "---- Kivrel (LICENSE) ----\n\n${own}\n"
+       "kivrel is built with these header-only libraries; their copyright and licence texts "
+       "follow as Debian ships them.\n")
 foreach(entry IN LISTS KIVREL_LICENSES)
   string(REPLACE "=" ";" entry "${entry}")
   list(GET entry 0 name)

@@ -1,7 +1,7 @@
-# Lays out the files both Windows release files carry (cmake -P): the programs, the read-me
-# and the licence texts, the texts with Windows line ends.
+# Lays out the files both Windows release files carry (cmake -P): the programs, the read-me,
+# Kivrel's licence and the licence texts of what is built in, the texts with Windows line ends.
 # -DSTAGE=DIR -DGUI=Kivrel.exe -DCLI=kivrel.exe -DSTRIP=strip -DREADME=README.txt
-# "-DLICENSES=name=file;..."
+# -DLICENSE=LICENSE "-DLICENSES=name=file;..."
 file(REMOVE_RECURSE ${STAGE})
 file(MAKE_DIRECTORY ${STAGE}/cli ${STAGE}/licenses)
 file(COPY_FILE ${GUI} ${STAGE}/Kivrel.exe)
@@ -18,6 +18,7 @@ function(write_text from to)
 endfunction()
 
 write_text(${README} ${STAGE}/README.txt)
+write_text(${LICENSE} ${STAGE}/LICENSE.txt)
 foreach(entry IN LISTS LICENSES)
   string(REPLACE "=" ";" entry "${entry}")
   list(GET entry 0 name)

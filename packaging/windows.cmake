@@ -16,7 +16,7 @@ foreach(entry IN LISTS KIVREL_LICENSES)
   list(GET entry 0 name)
   list(APPEND names "licenses/${name}.txt")
 endforeach()
-foreach(file Kivrel.exe README.txt cli/kivrel.exe ${names})
+foreach(file Kivrel.exe README.txt LICENSE.txt cli/kivrel.exe ${names})
   get_filename_component(folder ${file} DIRECTORY)
   string(REPLACE "/" "\\" windows_file "${file}")
   if(folder)
@@ -33,17 +33,18 @@ add_custom_command(
   OUTPUT ${stage}/Kivrel.exe ${stage}/cli/kivrel.exe
   COMMAND ${CMAKE_COMMAND} -DSTAGE=${stage} -DGUI=$<TARGET_FILE:Kivrel> -DCLI=$<TARGET_FILE:kivrel>
           -DSTRIP=${CMAKE_STRIP}
-          -DREADME=${CMAKE_CURRENT_BINARY_DIR}/README.txt "-DLICENSES=${KIVREL_LICENSES}"
-          -P ${CMAKE_CURRENT_SOURCE_DIR}/stage_windows.cmake
+          -DREADME=${CMAKE_CURRENT_BINARY_DIR}/README.txt -DLICENSE=${KIVREL_LICENSE_FILE}
+          "-DLICENSES=${KIVREL_LICENSES}" -P ${CMAKE_CURRENT_SOURCE_DIR}/stage_windows.cmake
   DEPENDS Kivrel kivrel ${CMAKE_CURRENT_SOURCE_DIR}/stage_windows.cmake
-          ${CMAKE_CURRENT_BINARY_DIR}/README.txt
+          ${CMAKE_CURRENT_BINARY_DIR}/README.txt ${KIVREL_LICENSE_FILE}
   COMMENT "Staging the Windows release files"
   VERBATIM)
 add_custom_command(
   OUTPUT ${zip}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${dist}
   COMMAND ${CMAKE_COMMAND} -E rm -f ${zip}
-  COMMAND ${CMAKE_COMMAND} -E tar cf ${zip} --format=zip Kivrel.exe README.txt cli licenses
+  COMMAND ${CMAKE_COMMAND} -E tar cf ${zip} --format=zip Kivrel.exe README.txt LICENSE.txt cli
+          licenses
   WORKING_DIRECTORY ${stage}
   DEPENDS ${stage}/Kivrel.exe ${stage}/cli/kivrel.exe
   COMMENT "Packing ${zip}"

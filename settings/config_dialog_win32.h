@@ -1,20 +1,21 @@
 #pragma once
-// CConfigDialog: the settings window (template 136) over ConfigModel, with the band boxes it
-// creates at run time. Windows only.
+// CConfigDialog: the settings window (template 136) as a thin view over ConfigWindowModel,
+// with the band boxes it creates at run time. It draws, and turns clicks into the model's
+// calls. Windows only.
 
 #include <windows.h>
 
 #include <memory>
 #include <vector>
 
-#include "settings/config_model.h"
+#include "settings/config_window_model.h"
 #include "ui/dialog_base_win32.h"
 
 namespace kivrel {
 
 class Prompts;
 
-class CConfigDialog : public DialogBase {
+class CConfigDialog : public DialogBase, public ConfigView {
 public:
     // `block` is the caller's copy, edited in place on OK only; null shows no window.
     CConfigDialog(Prompts& prompts, const ConfigInputs& inputs, SettingsBlock* block);
@@ -22,26 +23,32 @@ public:
     // IDOK or IDCANCEL; -1 when the window could not be made.
     INT_PTR DoModal(HINSTANCE instance, HWND parent);
 
+    // ConfigView
+    void SetTitle(std::wstring_view title) override;
+    void SetText(int id, std::wstring_view text) override;
+    void SetChecked(int id, bool checked) override;
+    void Show(int id, bool shown) override;
+    void Enable(int id, bool enabled) override;
+    void AddCarrier(std::wstring_view name) override;
+    void AddBandBox(const BandBox& box) override;
+    [[nodiscard]] std::wstring Text(int id) const override;
+    [[nodiscard]] bool Checked(int id) const override;
+    void EndWindow(bool accepted) override;
+
 protected:
     BOOL OnInitDialog() override;
     std::optional<LRESULT> OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
     std::optional<LRESULT> OnCommand(WPARAM wParam);
-    void OnOk();
     void OnCarrierPicked();
-    void CreateBandBoxes();
     void DestroyBandBoxes();
-    void ShowCredentials(const ConfigEntries& entries);
     [[nodiscard]] PixelRect ClientRectOf(int id) const;
-    [[nodiscard]] std::wstring TextOf(int id) const;
-    void SetText(int id, std::wstring_view text);
-    void End(INT_PTR result);
 
     Prompts& prompts;
     ConfigInputs inputs;
     SettingsBlock* block;
-    std::unique_ptr<ConfigModel> model;
+    std::unique_ptr<ConfigWindowModel> model;
     std::vector<HWND> bandBoxes;
 };
 

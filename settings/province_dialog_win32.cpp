@@ -5,15 +5,12 @@
 
 namespace kivrel {
 
-CDialogProvince::CDialogProvince(Prompts& prompts, HBITMAP map) : model(prompts, *this), map(map) {
-    font = ::CreateFontW(15, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+CDialogProvince::CDialogProvince(Prompts& prompts, HBITMAP map)
+    : model(prompts, *this),
+      map(map),
+      font(::CreateFontW(15, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                          OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                         DEFAULT_PITCH | FF_SWISS, L"Arial");
-}
-
-CDialogProvince::~CDialogProvince() {
-    if (font != nullptr) ::DeleteObject(font);
-}
+                         DEFAULT_PITCH | FF_SWISS, L"Arial")) {}
 
 INT_PTR CDialogProvince::DoModal(HINSTANCE instance, HWND parent) {
     return RunModal(instance, kIdProvinceDialog, parent);
@@ -21,23 +18,24 @@ INT_PTR CDialogProvince::DoModal(HINSTANCE instance, HWND parent) {
 
 BOOL CDialogProvince::OnInitDialog() {
     for (int id : {kIdProvinceCounter, kIdProvinceAdvice, kIdNationalBox}) {
-        ::SendMessageW(Item(id), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        ::SendMessageW(Item(id), WM_SETFONT, reinterpret_cast<WPARAM>(font.Get()), FALSE);
     }
     // In 15-pixel Arial the counter's text is wider than its box at the usual 96 dpi: it would
     // wrap, and the wrapped line with the count falls below the box, unseen.
     FitWidthToText(kIdProvinceCounter, ProvinceCounterText(kProvinceLimit));
+    model.Start();
     return TRUE;
 }
 
 void CDialogProvince::FitWidthToText(int id, const std::wstring& text) {
     const HWND control = Item(id);
-    const HDC dc = ::GetDC(control);
-    if (dc == nullptr) return;
-    const HGDIOBJ before = ::SelectObject(dc, font);
     RECT needed{};
-    ::DrawTextW(dc, text.c_str(), -1, &needed, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
-    ::SelectObject(dc, before);
-    ::ReleaseDC(control, dc);
+    {
+        const WindowDc dc(control);
+        if (dc.Get() == nullptr) return;
+        const ScopedSelect measuredFont(dc.Get(), font.Get());
+        ::DrawTextW(dc.Get(), text.c_str(), -1, &needed, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    }
 
     RECT place{};
     ::GetWindowRect(control, &place);
@@ -69,20 +67,20 @@ std::optional<LRESULT> CDialogProvince::OnCommand(WPARAM wParam) {
     const int id = LOWORD(wParam);
     if (HIWORD(wParam) != BN_CLICKED) return std::nullopt;
     if (id == IDOK) {
-        if (model.Ok()) EndDialog(IDOK);
+        model.OnOk();
         return 0;
     }
     if (id == IDCANCEL) {
-        EndDialog(IDCANCEL);
+        model.OnCancel();
         return 0;
     }
     const bool checked = ::IsDlgButtonChecked(Window(), id) == BST_CHECKED;
     if (id == kIdNationalBox) {
-        model.NationalClicked(checked);
+        model.OnNationalClicked(checked);
         return 0;
     }
     if (const int entry = ProvinceEntryOfBox(id); entry >= 0) {
-        model.ProvinceClicked(static_cast<std::size_t>(entry), checked);
+        model.OnProvinceClicked(static_cast<std::size_t>(entry), checked);
         return 0;
     }
     return std::nullopt;
@@ -108,14 +106,12 @@ bool CDialogProvince::OnEraseBackground(HDC dc) {
     if (map == nullptr || ::GetObjectW(map, sizeof info, &info) == 0) return false;
     RECT client{};
     ::GetClientRect(Window(), &client);
-    const HDC source = ::CreateCompatibleDC(dc);
-    if (source == nullptr) return false;
-    const HGDIOBJ before = ::SelectObject(source, map);
+    const UniqueMemoryDc source(::CreateCompatibleDC(dc));
+    if (!source.Valid()) return false;
+    const ScopedSelect picture(source.Get(), map);
     ::SetStretchBltMode(dc, HALFTONE);
-    ::StretchBlt(dc, 0, 0, client.right, client.bottom, source, 0, 0, info.bmWidth, info.bmHeight,
-                 SRCCOPY);
-    ::SelectObject(source, before);
-    ::DeleteDC(source);
+    ::StretchBlt(dc, 0, 0, client.right, client.bottom, source.Get(), 0, 0, info.bmWidth,
+                 info.bmHeight, SRCCOPY);
     return true;
 }
 
@@ -126,6 +122,10 @@ void CDialogProvince::SetChecked(int id, bool checked) {
 
 void CDialogProvince::SetText(int id, std::wstring_view text) {
     ::SetDlgItemTextW(Window(), id, std::wstring(text).c_str());
+}
+
+void CDialogProvince::EndWindow(bool accepted) {
+    EndDialog(accepted ? IDOK : IDCANCEL);
 }
 
 bool ProvinceWindowWin32::Run(ProvinceSelection& chosen) {

@@ -79,8 +79,12 @@ std::wstring FewProvincesQuestion(int checked) {
            L"个省份，最多可以选择12个省份，更好的体验建议选满12个省份，确定不选择直接更新？";
 }
 
-ProvinceSelectionModel::ProvinceSelectionModel(Prompts& prompts, ProvinceBoxes& boxes)
-    : prompts(prompts), boxes(boxes), counterText(ProvinceCounterText(0)) {}
+ProvinceSelectionModel::ProvinceSelectionModel(Prompts& prompts, ProvinceView& view)
+    : prompts(prompts), view(view), counterText(ProvinceCounterText(0)) {}
+
+void ProvinceSelectionModel::Start() {
+    SetCounter(CheckedCount());
+}
 
 bool ProvinceSelectionModel::Checked(std::size_t entry) const noexcept {
     return entry < kProvinceCount && checkedBoxes[entry];
@@ -92,38 +96,46 @@ int ProvinceSelectionModel::CheckedCount() const noexcept {
 
 void ProvinceSelectionModel::SetCounter(int checked) {
     counterText = ProvinceCounterText(checked);
-    boxes.SetText(kIdProvinceCounter, counterText);
+    view.SetText(kIdProvinceCounter, counterText);
 }
 
-void ProvinceSelectionModel::ProvinceClicked(std::size_t entry, bool checked) {
+void ProvinceSelectionModel::OnProvinceClicked(std::size_t entry, bool checked) {
     if (entry >= kProvinceCount) return;
     checkedBoxes[entry] = checked;
     const int count = CheckedCount();
     if (count > kProvinceLimit) {
         checkedBoxes[entry] = false;
-        boxes.SetChecked(ProvinceBoxId(entry), false);
+        view.SetChecked(ProvinceBoxId(entry), false);
         prompts.ShowMessage(kTextThirteenthProvince, kProvinceCaption);
         return;
     }
     SetCounter(count);
     if (count > 0 && national) {
         national = false;
-        boxes.SetChecked(kIdNationalBox, false);
+        view.SetChecked(kIdNationalBox, false);
     }
 }
 
-void ProvinceSelectionModel::NationalClicked(bool checked) {
+void ProvinceSelectionModel::OnNationalClicked(bool checked) {
     national = checked;
     if (!checked) return;
     for (std::size_t entry = 0; entry < kProvinceCount; ++entry) {
         if (!checkedBoxes[entry]) continue;
         checkedBoxes[entry] = false;
-        boxes.SetChecked(ProvinceBoxId(entry), false);
+        view.SetChecked(ProvinceBoxId(entry), false);
     }
     SetCounter(CheckedCount());
 }
 
-bool ProvinceSelectionModel::Ok() {
+void ProvinceSelectionModel::OnOk() {
+    if (Accepts()) view.EndWindow(true);
+}
+
+void ProvinceSelectionModel::OnCancel() {
+    view.EndWindow(false);
+}
+
+bool ProvinceSelectionModel::Accepts() {
     if (national) {
         selection.mode = 0;
         return true;

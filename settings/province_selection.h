@@ -1,8 +1,8 @@
 #pragma once
-// The province window's decisions, without a window: which boxes are ticked, the counter text,
+// The province window's behaviour, without a window: which boxes are ticked, the counter text,
 // the limit of twelve provinces, the national package box and what OK accepts; and the main
-// window's question that leads to it. The Win32 view (CDialogProvince) mirrors the boxes and
-// forwards clicks.
+// window's question that leads to it. The Win32 view (CDialogProvince) only draws and
+// forwards; the native tests drive this directly.
 
 #include <array>
 #include <cstddef>
@@ -67,27 +67,33 @@ struct ProvinceSelection {
     friend bool operator==(const ProvinceSelection&, const ProvinceSelection&) = default;
 };
 
-// The boxes the model changes by itself (a refused thirteenth box, the boxes the national box
-// clears, the counter). Implemented by the Win32 view; tests record.
-class ProvinceBoxes {
+// The province window's controls, as the model needs them: the boxes it changes by itself (a
+// refused thirteenth box, the boxes the national box clears), the counter, and the window's
+// end. Implemented by CDialogProvince; tests record.
+class ProvinceView {
 public:
-    virtual ~ProvinceBoxes() = default;
+    virtual ~ProvinceView() = default;
     virtual void SetChecked(int id, bool checked) = 0;
     virtual void SetText(int id, std::wstring_view text) = 0;
+    // Ends the window, with IDOK when `accepted` and IDCANCEL otherwise.
+    virtual void EndWindow(bool accepted) = 0;
 };
 
 // One run of the province window. Every run starts with all boxes unchecked.
 class ProvinceSelectionModel {
 public:
-    ProvinceSelectionModel(Prompts& prompts, ProvinceBoxes& boxes);
+    ProvinceSelectionModel(Prompts& prompts, ProvinceView& view);
 
+    // Dialog initialisation, after the window has set its fonts: the counter at 0.
+    void Start();
     // The box of `entry` was clicked and has toggled itself to `checked`.
-    void ProvinceClicked(std::size_t entry, bool checked);
+    void OnProvinceClicked(std::size_t entry, bool checked);
     // The national package box was clicked and has toggled itself to `checked`.
-    void NationalClicked(bool checked);
-    // OK: true when the window ends with IDOK (Selection() then holds the choice); false when
-    // it stays open.
-    [[nodiscard]] bool Ok();
+    void OnNationalClicked(bool checked);
+    // OK: the window ends accepted (Selection() then holds the choice), or stays open.
+    void OnOk();
+    // The close box and Escape: the window ends, nothing chosen.
+    void OnCancel();
 
     [[nodiscard]] bool Checked(std::size_t entry) const noexcept;
     [[nodiscard]] bool NationalChecked() const noexcept { return national; }
@@ -97,9 +103,12 @@ public:
 
 private:
     void SetCounter(int checked);
+    // Fills the selection from the boxes; true when they make a choice OK takes (asking
+    // first about fewer than twelve provinces).
+    [[nodiscard]] bool Accepts();
 
     Prompts& prompts;
-    ProvinceBoxes& boxes;
+    ProvinceView& view;
     std::array<bool, kProvinceCount> checkedBoxes{};
     bool national = false;
     std::wstring counterText;

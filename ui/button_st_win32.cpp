@@ -8,75 +8,87 @@
 #include "ui/gdi_colour_win32.h"
 #include "ui/grey_icon.h"
 #include "ui/mem_dc_win32.h"
+#include "ui/scoped_gdi_win32.h"
 
 namespace kivrel {
 namespace {
 
+// The copies of an icon's mask and colour bitmaps that GetIconInfo makes for its caller.
+class IconParts {
+public:
+    explicit IconParts(HICON icon) noexcept {
+        if (icon == nullptr || !::GetIconInfo(icon, &info)) return;
+        valid = true;
+        mask.Reset(info.hbmMask);
+        colour.Reset(info.hbmColor);
+    }
+    [[nodiscard]] bool Valid() const noexcept { return valid; }
+    [[nodiscard]] const ICONINFO& Info() const noexcept { return info; }
+
+private:
+    ICONINFO info{};
+    bool valid = false;
+    UniqueBitmap mask;
+    UniqueBitmap colour;
+};
+
 // An icon's size is twice its hot spot.
 PixelSize IconSize(HICON icon) {
-    ICONINFO info{};
-    if (icon == nullptr || !::GetIconInfo(icon, &info)) return {};
-    if (info.hbmMask != nullptr) ::DeleteObject(info.hbmMask);
-    if (info.hbmColor != nullptr) ::DeleteObject(info.hbmColor);
-    return {static_cast<int>(info.xHotspot * 2), static_cast<int>(info.yHotspot * 2)};
+    const IconParts parts(icon);
+    if (!parts.Valid()) return {};
+    return {static_cast<int>(parts.Info().xHotspot * 2),
+            static_cast<int>(parts.Info().yHotspot * 2)};
 }
 
 // A copy of `icon` whose colour image is grey (GreyPixels) and whose mask is the same.
 HICON MakeGreyIcon(HICON icon) {
-    ICONINFO info{};
-    if (icon == nullptr || !::GetIconInfo(icon, &info)) return nullptr;
-    HICON grey = nullptr;
+    const IconParts parts(icon);
+    if (!parts.Valid()) return nullptr;
+    const ICONINFO& info = parts.Info();
     BITMAP colour{};
     if (info.hbmColor == nullptr ||
         ::GetObjectW(info.hbmColor, sizeof(colour), &colour) != sizeof(colour)) {
-        grey = ::CopyIcon(icon);  // black and white: already grey
-    } else {
-        BITMAPINFO format{};
-        format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        format.bmiHeader.biWidth = colour.bmWidth;
-        format.bmiHeader.biHeight = colour.bmHeight;
-        format.bmiHeader.biPlanes = 1;
-        format.bmiHeader.biBitCount = 32;
-        format.bmiHeader.biCompression = BI_RGB;
-        const HDC screen = ::GetDC(nullptr);
-        void* bits = nullptr;
-        const HBITMAP greyColour =
-            ::CreateDIBSection(screen, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
-        if (greyColour != nullptr &&
-            ::GetDIBits(screen, info.hbmColor, 0, static_cast<UINT>(colour.bmHeight), bits, &format,
-                        DIB_RGB_COLORS) == colour.bmHeight) {
-            GreyPixels({static_cast<std::uint8_t*>(bits),
-                        static_cast<std::size_t>(colour.bmWidth) * colour.bmHeight * 4});
-            ICONINFO greyInfo{TRUE, info.xHotspot, info.yHotspot, info.hbmMask, greyColour};
-            grey = ::CreateIconIndirect(&greyInfo);
-        }
-        if (greyColour != nullptr) ::DeleteObject(greyColour);
-        ::ReleaseDC(nullptr, screen);
+        return ::CopyIcon(icon);  // black and white: already grey
     }
-    if (info.hbmMask != nullptr) ::DeleteObject(info.hbmMask);
-    if (info.hbmColor != nullptr) ::DeleteObject(info.hbmColor);
-    return grey;
+    BITMAPINFO format{};
+    format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    format.bmiHeader.biWidth = colour.bmWidth;
+    format.bmiHeader.biHeight = colour.bmHeight;
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;
+    format.bmiHeader.biCompression = BI_RGB;
+    const WindowDc screen(nullptr);
+    void* bits = nullptr;
+    const UniqueBitmap greyColour(
+        ::CreateDIBSection(screen.Get(), &format, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!greyColour.Valid() ||
+        ::GetDIBits(screen.Get(), info.hbmColor, 0, static_cast<UINT>(colour.bmHeight), bits,
+                    &format, DIB_RGB_COLORS) != colour.bmHeight) {
+        return nullptr;
+    }
+    GreyPixels({static_cast<std::uint8_t*>(bits),
+                static_cast<std::size_t>(colour.bmWidth) * colour.bmHeight * 4});
+    // The new icon gets copies of both bitmaps.
+    ICONINFO greyInfo{TRUE, info.xHotspot, info.yHotspot, info.hbmMask, greyColour.Get()};
+    return ::CreateIconIndirect(&greyInfo);
 }
 
 // A mask that is white where the bitmap has the transparent colour; those pixels of the
 // bitmap are made black, so it can be ORed over what the mask leaves.
-HBITMAP MakeMask(HBITMAP bitmap, COLORREF transparent, PixelSize size) {
-    const HBITMAP mask = ::CreateBitmap(size.width, size.height, 1, 1, nullptr);
-    const HDC colourDc = ::CreateCompatibleDC(nullptr);
-    const HDC maskDc = ::CreateCompatibleDC(nullptr);
-    if (mask != nullptr && colourDc != nullptr && maskDc != nullptr) {
-        const HGDIOBJ oldColour = ::SelectObject(colourDc, bitmap);
-        const HGDIOBJ oldMask = ::SelectObject(maskDc, mask);
-        ::SetBkColor(colourDc, transparent);
-        ::BitBlt(maskDc, 0, 0, size.width, size.height, colourDc, 0, 0, SRCCOPY);
-        ::SetBkColor(colourDc, RGB(0, 0, 0));
-        ::SetTextColor(colourDc, RGB(255, 255, 255));
-        ::BitBlt(colourDc, 0, 0, size.width, size.height, maskDc, 0, 0, SRCAND);
-        ::SelectObject(colourDc, oldColour);
-        ::SelectObject(maskDc, oldMask);
+UniqueBitmap MakeMask(HBITMAP bitmap, COLORREF transparent, PixelSize size) {
+    UniqueBitmap mask(::CreateBitmap(size.width, size.height, 1, 1, nullptr));
+    const UniqueMemoryDc colourDc(::CreateCompatibleDC(nullptr));
+    const UniqueMemoryDc maskDc(::CreateCompatibleDC(nullptr));
+    if (!mask.Valid() || !colourDc.Valid() || !maskDc.Valid()) return mask;
+    {
+        const ScopedSelect colourSelection(colourDc.Get(), bitmap);
+        const ScopedSelect maskSelection(maskDc.Get(), mask.Get());
+        ::SetBkColor(colourDc.Get(), transparent);
+        ::BitBlt(maskDc.Get(), 0, 0, size.width, size.height, colourDc.Get(), 0, 0, SRCCOPY);
+        ::SetBkColor(colourDc.Get(), RGB(0, 0, 0));
+        ::SetTextColor(colourDc.Get(), RGB(255, 255, 255));
+        ::BitBlt(colourDc.Get(), 0, 0, size.width, size.height, maskDc.Get(), 0, 0, SRCAND);
     }
-    if (colourDc != nullptr) ::DeleteDC(colourDc);
-    if (maskDc != nullptr) ::DeleteDC(maskDc);
     return mask;
 }
 
@@ -102,7 +114,6 @@ CButtonST::CButtonST() {
 
 CButtonST::~CButtonST() {
     Detach();
-    FreeImages();
     if (tooltip != nullptr && ::IsWindow(tooltip)) ::DestroyWindow(tooltip);
 }
 
@@ -125,12 +136,8 @@ void CButtonST::Repaint() {
 // --- appearance --------------------------------------------------------------------------
 
 void CButtonST::FreeImages() {
-    for (Image* image : {&imageIn, &imageOut}) {
-        if (image->icon != nullptr) ::DestroyIcon(image->icon);
-        if (image->bitmap != nullptr) ::DeleteObject(image->bitmap);
-        if (image->mask != nullptr) ::DeleteObject(image->mask);
-        *image = Image{};
-    }
+    imageIn = Image{};
+    imageOut = Image{};
 }
 
 HICON CButtonST::LoadFittingIcon(int id) {
@@ -156,8 +163,8 @@ bool CButtonST::SetIcon(int iconIn, int iconOut) {
 
 bool CButtonST::SetIcon(HICON iconIn, HICON iconOut) {
     FreeImages();
-    imageIn = {iconIn, nullptr, nullptr, IconSize(iconIn)};
-    imageOut = {iconOut, nullptr, nullptr, IconSize(iconOut)};
+    imageIn = Image{UniqueIcon(iconIn), {}, {}, IconSize(iconIn)};
+    imageOut = Image{UniqueIcon(iconOut), {}, {}, IconSize(iconOut)};
     Repaint();
     return iconIn != nullptr;
 }
@@ -171,9 +178,10 @@ bool CButtonST::SetBitmaps(HBITMAP bitmapIn, COLORREF transparentIn, HBITMAP bit
     FreeImages();
     const auto take = [](HBITMAP bitmap, COLORREF transparent) {
         Image image;
+        UniqueBitmap owned(bitmap);  // ours from here, also when it is no use
         BITMAP info{};
-        if (bitmap == nullptr || ::GetObjectW(bitmap, sizeof(info), &info) == 0) return image;
-        image.bitmap = bitmap;
+        if (!owned.Valid() || ::GetObjectW(bitmap, sizeof(info), &info) == 0) return image;
+        image.bitmap = std::move(owned);
         image.size = {info.bmWidth, info.bmHeight};
         image.mask = MakeMask(bitmap, transparent, image.size);
         return image;
@@ -181,7 +189,7 @@ bool CButtonST::SetBitmaps(HBITMAP bitmapIn, COLORREF transparentIn, HBITMAP bit
     imageIn = take(bitmapIn, transparentIn);
     imageOut = take(bitmapOut, transparentOut);
     Repaint();
-    return imageIn.bitmap != nullptr;
+    return imageIn.bitmap.Valid();
 }
 
 void CButtonST::SetFlat(bool flat) {
@@ -377,8 +385,8 @@ void CButtonST::DrawItem(const DRAWITEMSTRUCT& item) {
     const ItemState state{(item.itemState & ODS_SELECTED) != 0, (item.itemState & ODS_FOCUS) != 0,
                           (item.itemState & ODS_DISABLED) != 0};
     look.hovered = hover.Hovered();
-    const bool hasImage = imageIn.icon != nullptr || imageIn.bitmap != nullptr;
-    const bool hasOut = imageOut.icon != nullptr || imageOut.bitmap != nullptr;
+    const bool hasImage = imageIn.icon.Valid() || imageIn.bitmap.Valid();
+    const bool hasOut = imageOut.icon.Valid() || imageOut.bitmap.Valid();
     const ButtonImage image{hasImage ? imageIn.size : PixelSize{}, hasOut};
     const bool hasCaption = ::GetWindowTextLengthW(Window()) > 0;
     const DrawPlan plan = PlanDrawItem(look, state, ToPixelRect(item.rcItem), image, hasCaption);
@@ -441,12 +449,11 @@ void CButtonST::PaintParentBackground(HDC dc, const RECT& area) {
     const HWND parent = ::GetParent(Window());
     POINT origin{0, 0};
     ::MapWindowPoints(Window(), parent, &origin, 1);
-    const int saved = ::SaveDC(dc);
+    const ScopedSaveDc saved(dc);  // the clip and the origin
     ::IntersectClipRect(dc, area.left, area.top, area.right, area.bottom);
     ::OffsetViewportOrgEx(dc, -origin.x, -origin.y, nullptr);
     ::SendMessageW(parent, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
     ::SendMessageW(parent, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
-    ::RestoreDC(dc, saved);
 }
 
 void CButtonST::DrawImage(HDC dc, const DrawPlan& plan) {
@@ -455,35 +462,37 @@ void CButtonST::DrawImage(HDC dc, const DrawPlan& plan) {
     const RECT at = ToRect(plan.imageRect);
     const int w = image.size.width;
     const int h = image.size.height;
-    if (image.icon != nullptr) {
-        ::DrawState(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(image.icon), 0, at.left, at.top,
-                    w, h, DST_ICON | (plan.imageDisabled ? DSS_DISABLED : DSS_NORMAL));
+    if (image.icon.Valid()) {
+        ::DrawState(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(image.icon.Get()), 0, at.left,
+                    at.top, w, h, DST_ICON | (plan.imageDisabled ? DSS_DISABLED : DSS_NORMAL));
         return;
     }
-    if (image.bitmap == nullptr) return;
+    if (!image.bitmap.Valid()) return;
     if (plan.imageDisabled) {
-        ::DrawState(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(image.bitmap), 0, at.left,
+        ::DrawState(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(image.bitmap.Get()), 0, at.left,
                     at.top, w, h, DST_BITMAP | DSS_DISABLED);
         return;
     }
-    const HDC source = ::CreateCompatibleDC(dc);
+    const UniqueMemoryDc source(::CreateCompatibleDC(dc));
+    if (!source.Valid()) return;
     const COLORREF oldBack = ::SetBkColor(dc, RGB(255, 255, 255));
     const COLORREF oldText = ::SetTextColor(dc, RGB(0, 0, 0));
-    const HGDIOBJ old = ::SelectObject(source, image.mask);
-    ::BitBlt(dc, at.left, at.top, w, h, source, 0, 0, SRCAND);  // clear what the bitmap covers
-    ::SelectObject(source, image.bitmap);
-    ::BitBlt(dc, at.left, at.top, w, h, source, 0, 0, SRCPAINT);
-    ::SelectObject(source, old);
+    {
+        const ScopedSelect selection(source.Get(), image.mask.Get());
+        // Clear what the bitmap covers, then put the bitmap in.
+        ::BitBlt(dc, at.left, at.top, w, h, source.Get(), 0, 0, SRCAND);
+        ::SelectObject(source.Get(), image.bitmap.Get());
+        ::BitBlt(dc, at.left, at.top, w, h, source.Get(), 0, 0, SRCPAINT);
+    }
     ::SetBkColor(dc, oldBack);
     ::SetTextColor(dc, oldText);
-    ::DeleteDC(source);
 }
 
 void CButtonST::DrawCaption(HDC dc, const DrawPlan& plan) {
     const std::wstring caption = WindowText(Window());
     const auto font = reinterpret_cast<HFONT>(::SendMessageW(Window(), WM_GETFONT, 0, 0));
-    const HGDIOBJ oldFont =
-        ::SelectObject(dc, font != nullptr ? font : ::GetStockObject(DEFAULT_GUI_FONT));
+    const ScopedSelect captionFont(
+        dc, font != nullptr ? static_cast<HGDIOBJ>(font) : ::GetStockObject(DEFAULT_GUI_FONT));
     const int length = static_cast<int>(caption.size());
     constexpr UINT kFormat = DT_WORDBREAK | DT_CENTER;
 
@@ -501,7 +510,6 @@ void CButtonST::DrawCaption(HDC dc, const DrawPlan& plan) {
         ::SetTextColor(dc, ToColorRef(plan.captionColour));
     }
     ::DrawTextW(dc, caption.c_str(), length, &place, kFormat);
-    ::SelectObject(dc, oldFont);
 }
 
 }  // namespace kivrel

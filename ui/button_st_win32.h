@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "ui/button_look.h"
+#include "ui/scoped_gdi_win32.h"
 #include "ui/window_subclass_win32.h"
 
 namespace kivrel {
@@ -77,9 +78,9 @@ protected:
 
 private:
     struct Image {
-        HICON icon = nullptr;
-        HBITMAP bitmap = nullptr;
-        HBITMAP mask = nullptr;  // for bitmaps: white where transparent
+        UniqueIcon icon;
+        UniqueBitmap bitmap;
+        UniqueBitmap mask;  // for bitmaps: white where transparent
         PixelSize size;
     };
 

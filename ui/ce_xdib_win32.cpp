@@ -4,37 +4,29 @@
 
 namespace kivrel {
 
-DibSurface::~DibSurface() {
-    Release();
-}
-
 void DibSurface::Release() noexcept {
-    if (memory != nullptr) {
-        ::SelectObject(memory, previous);
-        ::DeleteDC(memory);
-    }
-    if (section != nullptr) ::DeleteObject(section);
-    memory = nullptr;
-    section = nullptr;
+    selection.Restore();
+    memory.Reset();
+    section.Reset();
     bits = nullptr;
     width = height = bitsPerPixel = 0;
 }
 
 bool DibSurface::Prepare(HDC target, const CCeXDib& picture) {
-    if (section != nullptr && width == picture.Width() && height == picture.Height() &&
+    if (section.Valid() && width == picture.Width() && height == picture.Height() &&
         bitsPerPixel == picture.BitsPerPixel()) {
         return true;
     }
     Release();
     const auto* info = reinterpret_cast<const BITMAPINFO*>(picture.Info().data());
-    section = ::CreateDIBSection(target, info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (section == nullptr) return false;
-    memory = ::CreateCompatibleDC(target);
-    if (memory == nullptr) {
-        Release();
-        return false;
-    }
-    previous = ::SelectObject(memory, section);
+    void* sectionBits = nullptr;
+    UniqueBitmap made(::CreateDIBSection(target, info, DIB_RGB_COLORS, &sectionBits, nullptr, 0));
+    UniqueMemoryDc context(made.Valid() ? ::CreateCompatibleDC(target) : nullptr);
+    if (!context.Valid()) return false;
+    section = std::move(made);
+    memory = std::move(context);
+    selection = ScopedSelect(memory.Get(), section.Get());
+    bits = sectionBits;
     width = picture.Width();
     height = picture.Height();
     bitsPerPixel = picture.BitsPerPixel();
@@ -49,8 +41,8 @@ void DibSurface::Draw(HDC target, int x, int y, const CCeXDib& picture) {
     // The colour table may have changed since the section was made (a blend).
     const auto info = picture.Info();
     const auto* table = reinterpret_cast<const RGBQUAD*>(info.data() + sizeof(BITMAPINFOHEADER));
-    ::SetDIBColorTable(memory, 0, static_cast<UINT>(picture.ColourCount()), table);
-    ::BitBlt(target, x, y, width, height, memory, 0, 0, SRCCOPY);
+    ::SetDIBColorTable(memory.Get(), 0, static_cast<UINT>(picture.ColourCount()), table);
+    ::BitBlt(target, x, y, width, height, memory.Get(), 0, 0, SRCCOPY);
 }
 
 }  // namespace kivrel

@@ -6,13 +6,13 @@
 #include <windows.h>
 
 #include "ui/ce_xdib.h"
+#include "ui/scoped_gdi_win32.h"
 
 namespace kivrel {
 
 class DibSurface {
 public:
     DibSurface() = default;
-    ~DibSurface();
     DibSurface(const DibSurface&) = delete;
     DibSurface& operator=(const DibSurface&) = delete;
 
@@ -23,10 +23,11 @@ private:
     bool Prepare(HDC target, const CCeXDib& picture);
     void Release() noexcept;
 
-    HDC memory = nullptr;
-    HBITMAP section = nullptr;
-    HGDIOBJ previous = nullptr;
-    void* bits = nullptr;
+    // Released in reverse: the section comes out of the context, then both are deleted.
+    UniqueBitmap section;
+    UniqueMemoryDc memory;
+    ScopedSelect selection;
+    void* bits = nullptr;  // the section's pixels
     int width = 0;
     int height = 0;
     int bitsPerPixel = 0;

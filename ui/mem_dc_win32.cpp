@@ -8,26 +8,19 @@ CMemDC::CMemDC(HDC targetDc) : target(targetDc) {
     const int width = area.right - area.left;
     const int height = area.bottom - area.top;
     if (width <= 0 || height <= 0) return;
-    memory = ::CreateCompatibleDC(target);
-    bitmap = ::CreateCompatibleBitmap(target, width, height);
-    if (memory == nullptr || bitmap == nullptr) {
-        if (bitmap != nullptr) ::DeleteObject(bitmap);
-        if (memory != nullptr) ::DeleteDC(memory);
-        memory = nullptr;
-        bitmap = nullptr;
-        return;
-    }
-    previousBitmap = ::SelectObject(memory, bitmap);
-    ::SetWindowOrgEx(memory, area.left, area.top, nullptr);
+    UniqueMemoryDc surface(::CreateCompatibleDC(target));
+    UniqueBitmap picture(::CreateCompatibleBitmap(target, width, height));
+    if (!surface.Valid() || !picture.Valid()) return;  // drawn straight onto the target
+    memory = std::move(surface);
+    bitmap = std::move(picture);
+    selection = ScopedSelect(memory.Get(), bitmap.Get());
+    ::SetWindowOrgEx(memory.Get(), area.left, area.top, nullptr);
 }
 
 CMemDC::~CMemDC() {
-    if (memory == nullptr) return;
-    ::BitBlt(target, area.left, area.top, area.right - area.left, area.bottom - area.top, memory,
-             area.left, area.top, SRCCOPY);
-    ::SelectObject(memory, previousBitmap);
-    ::DeleteObject(bitmap);
-    ::DeleteDC(memory);
+    if (!memory.Valid()) return;
+    ::BitBlt(target, area.left, area.top, area.right - area.left, area.bottom - area.top,
+             memory.Get(), area.left, area.top, SRCCOPY);
 }
 
 }  // namespace kivrel

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "ui/scoped_gdi_win32.h"
+
 namespace kivrel {
 
 class CMemDC {
@@ -18,15 +20,16 @@ public:
 
     // Where to draw: the memory surface, or the target itself on a printer (or when no
     // surface could be made).
-    [[nodiscard]] HDC Get() const noexcept { return memory != nullptr ? memory : target; }
+    [[nodiscard]] HDC Get() const noexcept { return memory.Valid() ? memory.Get() : target; }
     operator HDC() const noexcept { return Get(); }
 
 private:
     HDC target;
-    HDC memory = nullptr;
-    HBITMAP bitmap = nullptr;
-    HGDIOBJ previousBitmap = nullptr;
     RECT area{};
+    // Released in reverse: the bitmap comes out of the context, then both are deleted.
+    UniqueMemoryDc memory;
+    UniqueBitmap bitmap;
+    ScopedSelect selection;
 };
 
 }  // namespace kivrel

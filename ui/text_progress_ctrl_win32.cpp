@@ -4,6 +4,7 @@
 
 #include "ui/gdi_colour_win32.h"
 #include "ui/mem_dc_win32.h"
+#include "ui/scoped_gdi_win32.h"
 
 namespace kivrel {
 namespace {
@@ -11,12 +12,11 @@ namespace {
 void DrawTextClipped(HDC dc, const std::wstring& text, RECT client, const RECT& clip,
                      COLORREF colour) {
     if (clip.right <= clip.left) return;
-    const int saved = ::SaveDC(dc);
+    const ScopedSaveDc saved(dc);  // the clip and the colour
     ::IntersectClipRect(dc, clip.left, clip.top, clip.right, clip.bottom);
     ::SetTextColor(dc, colour);
     ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &client,
                 DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
-    ::RestoreDC(dc, saved);
 }
 
 }  // namespace
@@ -103,11 +103,10 @@ void CTextProgressCtrl::Paint(HDC target) {
     const std::wstring text = model.ShownText();
     if (text.empty()) return;
     ::SetBkMode(dc, TRANSPARENT);
-    const HGDIOBJ previousFont =
-        ::SelectObject(dc, font != nullptr ? font : ::GetStockObject(DEFAULT_GUI_FONT));
+    const ScopedSelect textFont(
+        dc, font != nullptr ? static_cast<HGDIOBJ>(font) : ::GetStockObject(DEFAULT_GUI_FONT));
     DrawTextClipped(dc, text, client, fill, textOnBar);
     DrawTextClipped(dc, text, client, rest, textOnRemaining);
-    ::SelectObject(dc, previousFont);
 }
 
 LRESULT CTextProgressCtrl::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # First, `make install` (cmake --install) into a scratch prefix lays out the same files as
-# the .deb. Then, as root (skipped with a message otherwise), installs the .deb on this
-# machine, checks what it put where, and removes it again: `kivrel --version` from PATH, the
-# udev rule where udev reads it (and accepted by udev's own rule parser), the manual page and
-# the completion; then `dpkg -r` takes every file away.
+# the .deb, its copyright file carrying Kivrel's licence. Then, as root (skipped with a message
+# otherwise), installs the .deb on this machine, checks what it put where, and removes it
+# again: `kivrel --version` from PATH, the udev rule where udev reads it (and accepted by
+# udev's own rule parser), the manual page, the completion and the licence; then `dpkg -r`
+# takes every file away.
 # Usage: deb_test.sh DEB NATIVE_BUILD_DIR
 set -euo pipefail
 export LC_ALL=C
@@ -14,12 +15,23 @@ files=(/usr/bin/kivrel "$rule" /usr/share/man/man1/kivrel.1.gz
        /usr/share/bash-completion/completions/kivrel /usr/share/doc/kivrel/copyright)
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
+licence=$(realpath "$(dirname "$0")/../../LICENSE")
+# The licence's whole text in FILE, and the text as written (no line begun by a CMake list
+# separator).
+has_licence() {
+    python3 - "$licence" "$1" <<'EOF'
+import sys
+licence, text = (open(path, encoding="utf-8").read() for path in sys.argv[1:])
+sys.exit(0 if licence in text and "\n;" not in text else 1)
+EOF
+}
 
 scratch=$(mktemp -d)
 DESTDIR= cmake --install "$build" --prefix "$scratch/usr" >/dev/null
 diff <(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\.||' | sort) \
      <(cd "$scratch" && find . -type f | sed 's|^\.||' | sort) ||
     fail "make install and the .deb lay out different files (< .deb, > make install)"
+has_licence "$scratch/usr/share/doc/kivrel/copyright" || fail "the copyright file lacks the licence"
 rm -rf "$scratch"
 
 if [ "$(id -u)" -ne 0 ]; then
@@ -43,6 +55,7 @@ dpkg -i "$deb" >/dev/null
     fail "kivrel is not on PATH"
 [ "$(env -i PATH=/usr/bin:/bin kivrel --version)" = "kivrel $version" ] || fail "kivrel --version"
 for f in "${files[@]}"; do [ -f "$f" ] || fail "$f not installed"; done
+has_licence /usr/share/doc/kivrel/copyright || fail "the installed copyright file lacks the licence"
 
 # udev's own parser reads every rules file when it simulates an event; a device without a
 # node (a CPU) and a private /run keep the simulation from leaving anything behind. Errors

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows installer under Wine, in a throw-away prefix made once per run: a silent install
-# puts the staged files under Program Files, a Start menu shortcut to Kivrel.exe, the .qdx
-# type and the Apps & features entry; a silent uninstall takes away every file and key the
-# install added, and gives back a .qdx type that belonged to another program.
+# puts the staged files (Kivrel's licence among them) under Program Files, a Start menu
+# shortcut to Kivrel.exe, the .qdx type and the Apps & features entry; a silent uninstall takes
+# away every file and key the install added, and gives back a .qdx type that belonged to
+# another program. The zip built beside the installer must carry the licence too.
 # Usage: installer_test.sh SETUP.exe VERSION WORK_DIR (WORK_DIR/../stage holds what it ships)
 set -euo pipefail
 export LC_ALL=C  # one sort order for comm
@@ -10,6 +11,8 @@ setup=$(realpath "$1")
 version=$2
 work=$(realpath -m "$3")  # Wine wants an absolute prefix
 stage=$(realpath "$(dirname "$setup")/../packaging/stage")
+zip=$(dirname "$setup")/Kivrel-$version-win64.zip
+licence=$(realpath "$(dirname "$0")/../../LICENSE")
 
 export WINEDEBUG=-all WINEPREFIX=$work/prefix
 # No menu entries or icons in the home folder of whoever runs the test.
@@ -20,6 +23,21 @@ shortcut="$c/ProgramData/Microsoft/Windows/Start Menu/Programs/Kivrel.lnk"
 uninstall_key='Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kivrel'
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
+# The licence's whole text in FILE (or, with a second argument, in that member of the zip
+# FILE), whatever its line ends.
+has_licence() {
+    python3 - "$licence" "$@" <<'EOF'
+import sys, zipfile
+licence = open(sys.argv[1], encoding="utf-8").read()
+if len(sys.argv) > 3:
+    with zipfile.ZipFile(sys.argv[2]) as z:
+        text = z.read(sys.argv[3]).decode("utf-8")
+else:
+    text = open(sys.argv[2], encoding="utf-8").read()
+sys.exit(0 if licence in text.replace("\r\n", "\n") else 1)
+EOF
+}
+has_licence "$zip" LICENSE.txt || fail "$(basename "$zip") lacks LICENSE.txt with Kivrel's licence"
 run() { if [ -n "${DISPLAY:-}" ]; then "$@"; else xvfb-run -a "$@"; fi; }
 wine_wait() { run wine "$@"; wineserver -w; }
 
@@ -50,6 +68,7 @@ diff <(echo "$expected_files") <(added before installed files) ||
 (cd "$stage" && find . -type f) | while read -r f; do
     cmp -s "$stage/$f" "$app_dir/$f" || fail "$f differs from the staged file"
 done
+has_licence "$app_dir/LICENSE.txt" || fail "the installed LICENSE.txt is not Kivrel's licence"
 
 # The shortcut: LinkInfo's local base path and the working folder (MS-SHLLINK).
 mapfile -t link < <(python3 - "$shortcut" <<'EOF'

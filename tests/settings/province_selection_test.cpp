@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 #include <set>
 
 #include "tests/support/scripted_prompts.h"
@@ -15,11 +16,12 @@ namespace {
 
 using test::ScriptedPrompts;
 
-struct RecordedBoxes : ProvinceBoxes {
+struct RecordedBoxes : ProvinceView {
     std::map<int, bool> checks;  // the last state the model set, by id
     std::vector<int> changed;
     std::wstring counter;
     int counterWrites = 0;
+    std::optional<bool> ended;  // accepted or not; nothing while the window is open
     void SetChecked(int id, bool checked) override {
         checks[id] = checked;
         changed.push_back(id);
@@ -29,6 +31,7 @@ struct RecordedBoxes : ProvinceBoxes {
         counter = text;
         ++counterWrites;
     }
+    void EndWindow(bool accepted) override { ended = accepted; }
 };
 
 class ProvinceWindowModel : public ::testing::Test {
@@ -38,8 +41,8 @@ protected:
     ProvinceSelectionModel model{prompts, boxes};
 
     // A click as the box sees it: it toggles itself, then the model hears of it.
-    void Click(std::size_t entry) { model.ProvinceClicked(entry, !model.Checked(entry)); }
-    void ClickNational() { model.NationalClicked(!model.NationalChecked()); }
+    void Click(std::size_t entry) { model.OnProvinceClicked(entry, !model.Checked(entry)); }
+    void ClickNational() { model.OnNationalClicked(!model.NationalChecked()); }
     void Tick(std::size_t count) {
         for (std::size_t entry = 0; entry < count; ++entry) Click(entry);
     }
@@ -146,11 +149,12 @@ TEST_F(ProvinceWindowModel, OkAcceptsTwelveAsksBelowAndRefusesNone) {
         prompts.answers = c.answers;
         RecordedBoxes boxes;
         ProvinceSelectionModel model(prompts, boxes);
-        for (std::size_t entry = 0; entry < c.ticked; ++entry) model.ProvinceClicked(entry, true);
-        if (c.national) model.NationalClicked(true);
+        for (std::size_t entry = 0; entry < c.ticked; ++entry) model.OnProvinceClicked(entry, true);
+        if (c.national) model.OnNationalClicked(true);
         prompts.shown.clear();
 
-        EXPECT_EQ(model.Ok(), c.ends);
+        model.OnOk();
+        EXPECT_EQ(boxes.ended.value_or(false), c.ends);
         EXPECT_EQ(prompts.Texts(), c.shown);
         for (const auto& s : prompts.shown) EXPECT_EQ(s.caption, L"省份选择");
         EXPECT_EQ(model.CheckedCount(), static_cast<int>(c.ticked));  // OK unticks nothing
@@ -165,12 +169,24 @@ TEST_F(ProvinceWindowModel, OkAcceptsTwelveAsksBelowAndRefusesNone) {
 
 TEST_F(ProvinceWindowModel, TaiwanAndMacauSetTheirOwnFlags) {
     prompts.answers = {true};
-    model.ProvinceClicked(static_cast<std::size_t>(ProvinceEntryOfBox(2032)), true);
-    model.ProvinceClicked(static_cast<std::size_t>(ProvinceEntryOfBox(2033)), true);
-    ASSERT_TRUE(model.Ok());
+    model.OnProvinceClicked(static_cast<std::size_t>(ProvinceEntryOfBox(2032)), true);
+    model.OnProvinceClicked(static_cast<std::size_t>(ProvinceEntryOfBox(2033)), true);
+    model.OnOk();
+    ASSERT_EQ(boxes.ended, true);
     EXPECT_EQ(model.Selection().flags[33], 1);  // 台湾, box 2032
     EXPECT_EQ(model.Selection().flags[32], 1);  // 澳门, box 2033
     EXPECT_EQ(model.Selection().flags[31], 0);
+}
+
+TEST_F(ProvinceWindowModel, StartShowsTheCounterAtZeroAndCancelEndsWithNothingChosen) {
+    model.Start();
+    EXPECT_EQ(boxes.counter, ProvinceCounterText(0));
+    EXPECT_FALSE(boxes.ended);
+    Tick(3);
+    model.OnCancel();
+    EXPECT_EQ(boxes.ended, false);
+    EXPECT_TRUE(prompts.shown.empty());
+    EXPECT_EQ(model.Selection(), ProvinceSelection{});
 }
 
 struct FakeWindow : ProvinceWindow {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/win/win_test_support.h"
+#include "ui/scoped_gdi_win32.h"
 #include "ui/shade_button_st_win32.h"
 #include "ui/text_progress_ctrl_win32.h"
 
@@ -357,6 +358,63 @@ TEST_F(ShadeButtons, ADisabledButtonDrawsItsIconGrey) {
         EXPECT_GT(disabled.Count(kIconArea, ::GetSysColor(COLOR_BTNSHADOW), 8), 50);
     }
     EXPECT_FALSE(greyed.IsHovered());
+}
+
+// --- scoped GDI objects ------------------------------------------------------------------
+
+// Drawing code leaves by many ways (failures return early): whichever it takes, the context
+// must get its own objects back and what the code made must be gone.
+TEST(ScopedGdi, SelectionsComeBackAndOwnedObjectsGoOnEveryWayOut) {
+    const UniqueMemoryDc dc(::CreateCompatibleDC(nullptr));
+    ASSERT_TRUE(dc.Valid());
+    const HGDIOBJ ownBitmap = ::GetCurrentObject(dc.Get(), OBJ_BITMAP);
+    const HGDIOBJ ownFont = ::GetCurrentObject(dc.Get(), OBJ_FONT);
+    HBITMAP made = nullptr;
+    const auto draw = [&](bool leaveEarly) {
+        UniqueBitmap bitmap(::CreateCompatibleBitmap(dc.Get(), 8, 8));
+        made = bitmap.Get();
+        const ScopedSelect selection(dc.Get(), bitmap.Get());
+        const ScopedSelect font(dc.Get(), ::GetStockObject(DEFAULT_GUI_FONT));
+        EXPECT_TRUE(selection.Selected());
+        EXPECT_EQ(::GetCurrentObject(dc.Get(), OBJ_BITMAP), made);
+        if (leaveEarly) return;
+        ::SelectObject(dc.Get(), ::GetStockObject(SYSTEM_FONT));  // a second one, unscoped
+    };
+    for (const bool leaveEarly : {true, false}) {
+        SCOPED_TRACE(leaveEarly);
+        draw(leaveEarly);
+        EXPECT_EQ(::GetCurrentObject(dc.Get(), OBJ_BITMAP), ownBitmap);
+        EXPECT_EQ(::GetCurrentObject(dc.Get(), OBJ_FONT), ownFont);
+        EXPECT_EQ(::GetObjectType(made), 0u);  // deleted
+    }
+
+    // A moved selection is restored once, by its new owner; a failed one restores nothing.
+    UniqueBitmap bitmap(::CreateCompatibleBitmap(dc.Get(), 8, 8));
+    {
+        ScopedSelect first(dc.Get(), bitmap.Get());
+        ScopedSelect second = std::move(first);
+        EXPECT_FALSE(first.Selected());
+        const ScopedSelect failed(dc.Get(), nullptr);
+        EXPECT_FALSE(failed.Selected());
+        EXPECT_EQ(::GetCurrentObject(dc.Get(), OBJ_BITMAP), bitmap.Get());
+        second.Restore();
+        EXPECT_EQ(::GetCurrentObject(dc.Get(), OBJ_BITMAP), ownBitmap);
+    }
+    EXPECT_EQ(::GetCurrentObject(dc.Get(), OBJ_BITMAP), ownBitmap);
+    EXPECT_EQ(::GetObjectType(bitmap.Get()), static_cast<DWORD>(OBJ_BITMAP));  // still ours
+
+    // A saved context comes back whole: colours and selections.
+    const COLORREF text = ::GetTextColor(dc.Get());
+    {
+        const ScopedSaveDc saved(dc.Get());
+        ::SetTextColor(dc.Get(), RGB(1, 2, 3));
+        ::SelectObject(dc.Get(), bitmap.Get());
+    }
+    EXPECT_EQ(::GetTextColor(dc.Get()), text);
+    EXPECT_EQ(::GetCurrentObject(dc.Get(), OBJ_BITMAP), ownBitmap);
+
+    const WindowDc screen(nullptr);
+    EXPECT_NE(screen.Get(), nullptr);
 }
 
 }  // namespace
