@@ -14,9 +14,9 @@
 #include "base/text.h"
 #include "device/chid_io_win32.h"
 #include "device/disk_switch.h"
-#include "device/unit_spec.h"
 #include "package/vendor_config.h"
 #include "procedures/setting_button.h"
+#include "procedures/unit_reading.h"
 #include "settings/config_dialog_win32.h"
 #include "settings/province_dialog_win32.h"
 #include "update/archivers.h"
@@ -92,14 +92,10 @@ UniqueBitmap LoadPicture(HINSTANCE instance, HWND area) {
 
 // Opens the unit the command line names, with its trace.
 UnitOpener UnitOpenerFor(const KivrelCommandLine& commandLine) {
-    return [device = commandLine.device, trace = commandLine.traceFile](CGpsUnit& unit,
-                                                                        EventSink* sink) {
-        std::string error;
-        auto transport = OpenUnitSpec(device, trace, error);
-        if (!transport) return false;
-        unit.link.Attach(std::move(transport), sink);
-        return true;
-    };
+    UnitLinkOptions link;
+    link.device = commandLine.device;
+    link.traceFile = commandLine.traceFile;
+    return [link](CGpsUnit& unit, EventSink* sink) { return OpenUnit(unit, link, sink).empty(); };
 }
 
 }  // namespace
@@ -197,6 +193,7 @@ MainWindowServices CKivrelDlg::ModelServices() {
         .tempFolder = std::move(tempFolder),
         .tempFolderProblem = std::move(tempProblem),
         .fileExists = FileOpensForReading,
+        .promptOwner = Window(),
     };
 }
 

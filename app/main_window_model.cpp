@@ -102,6 +102,8 @@ MainWindowModel::MainWindowModel(MainWindowServices services, MainWindowOptions 
       runView(std::make_unique<RunView>(*this)),
       runPrompts(std::make_unique<RunPrompts>(*this)) {
     unit.acceptanceHook = VendorAcceptanceHook(this->services.vendor);
+    versionDownloader.SetPromptOwner(this->services.promptOwner);
+    archiveDownloader.SetPromptOwner(this->services.promptOwner);
 }
 
 MainWindowModel::~MainWindowModel() {

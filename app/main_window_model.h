@@ -82,6 +82,8 @@ struct MainWindowServices {
     std::wstring tempFolderProblem;
     // True when a path names a file that opens for reading.
     std::function<bool(const std::wstring&)> fileExists;
+    // The native window the downloads' credential dialog is shown over; null: none.
+    void* promptOwner = nullptr;
 };
 
 // What Kivrel.exe's command line adds to a start.
