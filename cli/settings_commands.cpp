@@ -64,18 +64,6 @@ std::optional<bool> ParseSwitch(std::string_view value) {
     return std::nullopt;
 }
 
-// "X Band(10.480~10.720)" is "x", "KA1 Band" is "ka1", "Laser Band" is "laser".
-std::string BandKey(const std::wstring& label) {
-    std::wstring name = label.substr(0, label.find(L'('));
-    constexpr std::wstring_view kSuffix = L" Band";
-    if (name.size() >= kSuffix.size() && name.ends_with(kSuffix)) {
-        name.resize(name.size() - kSuffix.size());
-    }
-    std::string key;
-    for (wchar_t c : name) key += c == L' ' ? '_' : static_cast<char>(FoldAscii(c));
-    return key;
-}
-
 Setting TextSetting(std::string key, std::string label, std::wstring ConfigEntries::*field,
                     SettingKind kind = SettingKind::kText) {
     return {std::move(key), std::move(label), kind,
@@ -118,21 +106,9 @@ std::vector<Setting> SettingsOf(ConfigModel& model) {
             [](ConfigEntries& e, bool on) { e.frequencyDisplay = on; }));
     }
 
-    // Band keys from their labels; a name the list holds more than once (the K sub-bands) is
-    // numbered in list order: k_1, k_2, ...
-    std::vector<std::string> keys;
-    for (const BandBox& box : model.Bands()) keys.push_back(BandKey(box.label));
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-        const auto same = std::count(keys.begin(), keys.end(), keys[i]);
-        const std::string base = keys[i];
-        if (same < 2) continue;
-        for (std::size_t j = i, n = 1; j < keys.size(); ++j) {
-            if (keys[j] == base) keys[j] = base + "_" + std::to_string(n++);
-        }
-    }
-    for (std::size_t i = 0; i < keys.size(); ++i) {
+    for (std::size_t i = 0; i < model.Bands().size(); ++i) {
         settings.push_back(switchSetting(
-            keys[i], Utf8(model.Bands()[i].label),
+            model.Bands()[i].key, Utf8(model.Bands()[i].label),
             [i](const ConfigEntries& e) { return i < e.bands.size() && e.bands[i]; },
             [i](ConfigEntries& e, bool on) {
                 if (i < e.bands.size()) e.bands[i] = on;

@@ -25,12 +25,35 @@ struct FiveBand {
     std::wstring_view label;
     std::size_t firstFixedBand;
     std::size_t fixedBands;
+    std::string_view key;
 };
-constexpr FiveBand kFiveBands[] = {{L"X Band", 0, 1},
-                                   {L"Ku Band", 1, 1},
-                                   {L"K Band", 2, 4},
-                                   {L"KA Band", 6, 5},
-                                   {L"Laser Band", 11, 1}};
+constexpr FiveBand kFiveBands[] = {{L"X Band", 0, 1, "x"},
+                                   {L"Ku Band", 1, 1, "ku"},
+                                   {L"K Band", 2, 4, "k"},
+                                   {L"KA Band", 6, 5, "ka"},
+                                   {L"Laser Band", 11, 1, "laser"}};
+
+// A sub-band's name ("Ka2 Band") as scripts write it ("ka2").
+std::string UnitBandKey(std::string_view name) {
+    constexpr std::string_view kSuffix = " Band";
+    if (name.ends_with(kSuffix)) name.remove_suffix(kSuffix.size());
+    std::string key;
+    for (char c : name) key += static_cast<char>(FoldAscii(c));
+    return key;
+}
+
+// Numbers the keys a list holds more than once, in list order: k_1, k_2, ...
+void NumberRepeatedKeys(std::vector<BandBox>& bands) {
+    for (std::size_t i = 0; i < bands.size(); ++i) {
+        const std::string key = bands[i].key;
+        const auto same = std::count_if(bands.begin(), bands.end(),
+                                        [&key](const BandBox& box) { return box.key == key; });
+        if (same < 2) continue;
+        for (std::size_t j = i, n = 1; j < bands.size(); ++j) {
+            if (bands[j].key == key) bands[j].key = key + "_" + std::to_string(n++);
+        }
+    }
+}
 
 std::wstring RangeText(std::uint16_t lowMhz, std::uint16_t highMhz) {
     wchar_t text[48];
@@ -196,7 +219,7 @@ void ConfigModel::BuildFiveBands() {
             checked = original.SubBandEnabled(i);
         }
         bands.push_back({kIdFirstBandBox + static_cast<int>(i), std::wstring(band.label), checked,
-                         1, static_cast<int>(i)});
+                         1, static_cast<int>(i), std::string(band.key)});
     }
 }
 
@@ -206,7 +229,7 @@ void ConfigModel::BuildFixedSubBands() {
         const int row = static_cast<int>(i % 6);
         bands.push_back({kIdFirstBandBox + static_cast<int>(i),
                          WidenBytes(band.name) + RangeText(band.lowMhz, band.highMhz),
-                         original.FixedBandEnabled(i), i < 6 ? 1 : 2, row});
+                         original.FixedBandEnabled(i), i < 6 ? 1 : 2, row, std::string(band.key)});
     }
 }
 
@@ -219,8 +242,10 @@ void ConfigModel::BuildUnitSubBands() {
             {kIdFirstBandBox + static_cast<int>(i),
              WidenBytes(original.SubBandName(i)) + RangeText(range.lowMhz, range.highMhz),
              original.SubBandEnabled(i), first ? 1 : 2,
-             static_cast<int>(first ? i : i - kSubBandsInColumn1)});
+             static_cast<int>(first ? i : i - kSubBandsInColumn1),
+             UnitBandKey(original.SubBandName(i))});
     }
+    NumberRepeatedKeys(bands);
 }
 
 void ConfigModel::PlaceFrequencyDisplay() {

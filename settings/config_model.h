@@ -89,6 +89,9 @@ struct BandBox {
     bool checked = false;
     int column = 1;
     int row = 0;
+    // What scripts call it (`kivrel settings set x=off`), unique in the list and independent
+    // of the label: a group's sub-bands are numbered in list order (k_1, k_2, ...).
+    std::string key;
 };
 
 // What the window's editable controls hold: start-up fills them, OK reads them back.

@@ -11,6 +11,7 @@ struct FixedBand {
     std::string_view name;
     std::uint16_t lowMhz;
     std::uint16_t highMhz;
+    std::string_view key;  // what scripts call it (`kivrel settings set ka1=off`); never changes
 };
 
 inline constexpr std::size_t kFixedBandCount = 12;

@@ -168,8 +168,8 @@ TEST(ConfigModel, BandBoxesFillColumnOneThenColumnTwo) {
     // In pixels: each box H high, 15 below the one before, in its anchor's column.
     const PixelRect anchor1{11, 11, 194, 27};
     const PixelRect anchor2{204, 11, 387, 27};
-    EXPECT_EQ(ConfigModel::BandBoxRect({100, L"", false, 1, 0}, anchor1, anchor2), anchor1);
-    EXPECT_EQ(ConfigModel::BandBoxRect({109, L"", false, 2, 2}, anchor1, anchor2),
+    EXPECT_EQ(ConfigModel::BandBoxRect({100, L"", false, 1, 0, {}}, anchor1, anchor2), anchor1);
+    EXPECT_EQ(ConfigModel::BandBoxRect({109, L"", false, 2, 2, {}}, anchor1, anchor2),
               (PixelRect{204, 73, 387, 89}));
 }
 
