@@ -14,6 +14,7 @@
 
 #include "base/disk_space.h"
 #include "base/text.h"
+#include "base/user_data_folder.h"
 
 namespace kivrel {
 namespace {
@@ -109,6 +110,23 @@ TEST_F(TempFolderTest, TheFreeSpaceOfTheFolderIsKnownAndAMissingFolderHasNone) {
     ASSERT_TRUE(free.has_value());
     EXPECT_GT(*free, 0u);
     EXPECT_FALSE(SystemFreeDiskSpace(folder + L"missing/deeper").has_value());
+}
+
+TEST_F(TempFolderTest, KeepsRecordsInAPrivateDataFolderAndRefusesALinkedOne) {
+    ::setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);
+    std::wstring whyNot;
+    const std::wstring folder = UserDataFolder(whyNot);
+    ASSERT_EQ(folder, Utf8ToWide((root / "data" / "kivrel").string() + "/")) << WideToUtf8(whyNot);
+    const std::wstring units = UserDataSubfolder(folder, L"units", whyNot);
+    ASSERT_FALSE(units.empty()) << WideToUtf8(whyNot);
+    EXPECT_EQ(fs::status(WideToUtf8(units)).permissions() & fs::perms::all, fs::perms::owner_all);
+
+    // Another user's link in its place would send a unit's settings elsewhere.
+    fs::create_directories(root / "elsewhere");
+    fs::create_directory_symlink(root / "elsewhere", root / "data" / "kivrel" / "linked");
+    EXPECT_EQ(UserDataSubfolder(folder, L"linked", whyNot), L"");
+    EXPECT_NE(whyNot.find(L"not a plain folder"), std::wstring::npos);
+    ::unsetenv("XDG_DATA_HOME");
 }
 
 }  // namespace

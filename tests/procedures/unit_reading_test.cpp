@@ -7,9 +7,11 @@
 
 #include <filesystem>
 
+#include "base/text.h"
 #include "device/gps_unit.h"
 #include "device/sim/sim_directory.h"
 #include "package/vendor_config.h"
+#include "procedures/unit_files.h"
 #include "tests/device/device_test_support.h"
 
 namespace kivrel {
@@ -121,6 +123,20 @@ TEST(UnitReading, OpensTheUnitTheDeviceOptionNamesOrSaysWhy) {
     EXPECT_NE(OpenUnit(other, options, nullptr), "");
     EXPECT_FALSE(other.Connected());
     fs::remove_all(dir);
+}
+
+TEST(UnitFiles, AUnitsFolderIsNamedByItsModelAndIdentity) {
+    std::array<std::uint8_t, 256> identity{};
+    const std::uint32_t kv01 = 'K' | 'V' << 8 | '0' << 16 | std::uint32_t{'1'} << 24;
+    const std::wstring name = UnitFolderName(kv01, identity);
+    EXPECT_TRUE(name.starts_with(L"KV01-")) << WideToUtf8(name);
+    EXPECT_EQ(name.size(), 5u + 16u);
+    EXPECT_EQ(UnitFolderName(kv01, identity), name);
+    identity[255] = 1;
+    EXPECT_NE(UnitFolderName(kv01, identity), name);
+    // A model id that is no text is written as its number.
+    EXPECT_TRUE(UnitFolderName(0xFFFFFFFF, identity).starts_with(L"ffffffff-"));
+    EXPECT_TRUE(UnitFolderName(0, identity).starts_with(L"00000000-"));
 }
 
 }  // namespace
