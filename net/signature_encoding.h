@@ -25,8 +25,7 @@ namespace kivrel {
 // PEM text (lines of base64 between, CR LF or LF).
 [[nodiscard]] std::optional<std::vector<std::uint8_t>> PemBlock(std::string_view pem,
                                                                 std::string_view label);
-[[nodiscard]] std::string WritePemBlock(std::string_view label,
-                                        std::span<const std::uint8_t> der);
+[[nodiscard]] std::string WritePemBlock(std::string_view label, std::span<const std::uint8_t> der);
 
 // A SubjectPublicKeyInfo for id-ecPublicKey on prime256v1 with an uncompressed point; nothing
 // else (another curve, a compressed point, trailing bytes) is taken.

@@ -48,7 +48,8 @@ constexpr std::string_view kSignedBody =
 // Its s has a leading zero byte before a high bit: the one-byte-shorter form CNG must get
 // padded back.
 constexpr std::string_view kSignatureByA =
-    "MEUCIQDRZF+/141gJgUbFQOyAB/HxglyIAUwe/tCNbnEdPYV6gIgAL/GQ0sqRiOsgojRhzX/WutHlV8+Gl5pSxKr4pHagRs=";
+    "MEUCIQDRZF+/141gJgUbFQOyAB/HxglyIAUwe/tCNbnEdPYV6gIgAL/GQ0sqRiOsgojRhzX/"
+    "WutHlV8+Gl5pSxKr4pHagRs=";
 
 std::vector<std::uint8_t> Bytes(std::string_view text) {
     return {text.begin(), text.end()};
@@ -102,8 +103,8 @@ TEST(PublicKeyPem, IsAP256KeyWithAnUncompressedPointAndNothingElse) {
     auto longer = WriteP256PublicKeyDer(*point);
     longer.push_back(0);
     for (const std::string& pem :
-         {std::string(kKeyP384), std::string(kKeyACompressed),
-          WritePemBlock("PUBLIC KEY", longer), WritePemBlock("CERTIFICATE", longer),
+         {std::string(kKeyP384), std::string(kKeyACompressed), WritePemBlock("PUBLIC KEY", longer),
+          WritePemBlock("CERTIFICATE", longer),
           std::string("-----BEGIN PUBLIC KEY-----\n-----END PUBLIC KEY-----\n"), std::string()}) {
         SCOPED_TRACE(pem);
         EXPECT_FALSE(ParseP256PublicKeyPem(pem));
@@ -138,7 +139,8 @@ TEST(DerSignature, ReadsOpensslsFormAndRefusesLooseDer) {
         {"r with a needless leading zero", {0x30, 0x07, 0x02, 0x02, 0x00, 0x01, 0x02, 0x01, 0x01}},
         {"r of zero", {0x30, 0x06, 0x02, 0x01, 0x00, 0x02, 0x01, 0x01}},
         {"s missing", {0x30, 0x03, 0x02, 0x01, 0x01}},
-        {"r of 33 bytes without a sign byte", [] {
+        {"r of 33 bytes without a sign byte",
+         [] {
              std::vector<std::uint8_t> b = {0x30, 0x26, 0x02, 0x21};
              b.insert(b.end(), 33, 0x11);
              b.insert(b.end(), {0x02, 0x01, 0x01});
@@ -264,16 +266,15 @@ TEST(CheckVersionFile, TakesASignedFileOnlyFromATrustedKey) {
         {"signed by one of two keys", Signed(kSignedBody), Keys({kKeyB, kKeyA}),
          VersionTrust::kSigned, L""},
         {"unsigned without keys, as before", unsigned_, {}, VersionTrust::kUnsigned, L""},
-        {"signed, without keys to check it", Signed(kSignedBody), {}, VersionTrust::kUnsigned,
-         L""},
+        {"signed, without keys to check it", Signed(kSignedBody), {}, VersionTrust::kUnsigned, L""},
         {"unsigned under a key", unsigned_, Keys({kKeyA}), VersionTrust::kRefused,
          L"Its version file carries no signature."},
         {"signed by another key", Signed(kSignedBody), Keys({kKeyB}), VersionTrust::kRefused,
          L"Its version file's signature does not match"},
         {"a flipped byte in the version line", flippedVersion, Keys({kKeyA}),
          VersionTrust::kRefused, L"Its version file's signature does not match"},
-        {"a flipped byte in the signature", flippedSignature, Keys({kKeyA}),
-         VersionTrust::kRefused, L"Its version file's signature does not match"},
+        {"a flipped byte in the signature", flippedSignature, Keys({kKeyA}), VersionTrust::kRefused,
+         L"Its version file's signature does not match"},
         {"a signature that does not decode", undecodable, Keys({kKeyA}), VersionTrust::kRefused,
          L"Its version file's signature does not match"},
         {"signed without the archive's sha256", withoutDigest, Keys({kKeyA}),

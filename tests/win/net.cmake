@@ -8,6 +8,7 @@ kivrel_test(win_net_tests
     ${PROJECT_SOURCE_DIR}/tests/net/trusted_authority_win32.cpp
     ${PROJECT_SOURCE_DIR}/tests/net/version_check_test.cpp
     ${PROJECT_SOURCE_DIR}/tests/net/partial_download_test.cpp
+    ${PROJECT_SOURCE_DIR}/tests/net/signed_version_test.cpp
     ${PROJECT_SOURCE_DIR}/tests/net/download_test_support.cpp
     net_temp_folder_test.cpp
   LIBS kivrel_net kivrel_test_http_server crypt32)
