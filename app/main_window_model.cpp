@@ -9,8 +9,10 @@
 #include "base/text.h"
 #include "device/unit_ids.h"
 #include "device/vendor_acceptance.h"
+#include "net/archive_check.h"
 #include "net/download_progress_text.h"
 #include "net/version_check.h"
+#include "net/version_trust.h"
 #include "package/vendor_config.h"
 #include "update/prompts.h"
 
@@ -113,14 +115,17 @@ void MainWindowModel::Start() {
     services.view.StartTimer(kTimerProgress, kTimerProgressMs);
     versionCheckActive = false;
     shared.archiveUrl.clear();
+    shared.announcedArchive = {};
     versionFileUrl = VersionFileUrl();
     if (versionFileUrl.empty()) {
         SetStatus(kStatusChooseFile);
         onlineSourceSettled = false;
         onlineVersion = -1;
     } else if (IsArchiveAddress(versionFileUrl)) {
-        shared.archiveUrl = versionFileUrl;
-        SetStatus(shared.archiveUrl);
+        // No version file: nothing signs the archive, which a vendor with a key refuses.
+        const VersionVerdict verdict = CheckArchiveAddress(TrustPolicyFor(services.vendor));
+        if (verdict.trust != VersionTrust::kRefused) shared.archiveUrl = versionFileUrl;
+        SetStatus(verdict.refusal.empty() ? shared.archiveUrl : verdict.refusal);
         onlineSourceSettled = true;
     } else {
         std::wstring error;
@@ -156,6 +161,7 @@ bool MainWindowModel::StartVersionCheck(std::wstring& error) {
     versionDownloader.SetParameters(&versionEvents, versionFileUrl,
                                     services.tempFolder + std::wstring(kVersionFileName), L"", L"",
                                     L"", L"", L"", 0, 0, 0, 0, 0.0, 0);
+    versionDownloader.SetBounds(kVersionFileBounds);
     error = versionDownloader.Start(false);
     if (!error.empty()) {
         versionCheckActive = false;
@@ -346,8 +352,16 @@ void MainWindowModel::OnDownloadFinished(const DownloadEvent& event) {
                 onlineVersion = -1;
                 return;
             }
+            const VersionVerdict verdict =
+                CheckVersionFile(*parsed, TrustPolicyFor(services.vendor));
+            if (verdict.trust == VersionTrust::kRefused) {
+                status(verdict.refusal);
+                onlineVersion = -1;
+                return;
+            }
             onlineVersion = parsed->version;
             shared.archiveUrl = parsed->archiveUrl;
+            shared.announcedArchive = verdict.archive;
             status(std::wstring(kStatusOnlineVersion) + Utf8ToWide(parsed->firstLine));
             if (unit.Connected()) Enable(MainButton::Update, true);
         } else {

@@ -9,6 +9,7 @@ void RegisterCommands(CLI::App& app, GlobalOptions& options, CommandTable& comma
     RegisterSettingsCommands(app, options, commands);
     RegisterUpdateCommands(app, options, commands);
     RegisterReportCommand(app, options, commands);
+    RegisterSignVersionCommand(app, commands);
 }
 
 }  // namespace kivrel::cli

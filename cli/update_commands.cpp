@@ -22,11 +22,14 @@
 #include "cli/plan_text.h"
 #include "cli/progress_renderer.h"
 #include "cli/terminal.h"
+#include "cli/trust_options.h"
 #include "cli/unit_json.h"
 #include "cli/update_record.h"
 #include "device/gps_unit.h"
+#include "net/archive_check.h"
 #include "net/http_download.h"
 #include "net/version_check.h"
+#include "net/version_trust.h"
 #include "package/province_names.h"
 #include "package/update_package.h"
 #include "package/vendor_config.h"
@@ -47,6 +50,7 @@ struct UpdateArgs {
     bool online = false;
     std::string versionUrl;
     bool dryRun = false;
+    TrustOptions trust;
 };
 
 // Room the unpacked files may need beyond the unit's two banks: the update file's index and
@@ -130,18 +134,22 @@ struct OnlineSource {
     std::wstring archiveUrl;
     std::int32_t onlineVersion = 0;  // 0: the address is the archive itself
     std::string versionText;         // line 1 of the version file
+    VersionVerdict verdict;          // whether to believe it, and what it announced
 };
 
 // The version check: which version file, fetched and read. Empty on success, else the text
 // to show.
 std::wstring FetchOnlineSource(const CGpsUnit& unit, const std::string& versionUrlOption,
-                               const NetworkSettings& network, OnlineSource& source) {
+                               const NetworkSettings& network, const VersionTrustPolicy& trust,
+                               OnlineSource& source) {
     std::wstring url = versionUrlOption.empty()
                            ? SelectVersionFileUrl(unit.identity, CliVendorConfig().toolTag,
                                                   CliVendorConfig().versionSources)
                            : Utf8ToWide(versionUrlOption);
     if (url.empty()) return L"No online database is known for this unit; give --version-url.";
     if (IsArchiveAddress(url)) {
+        source.verdict = CheckArchiveAddress(trust);
+        if (source.verdict.trust == VersionTrust::kRefused) return source.verdict.refusal;
         source.archiveUrl = url;
         return {};
     }
@@ -155,11 +163,14 @@ std::wstring FetchOnlineSource(const CGpsUnit& unit, const std::string& versionU
     CHttpDownload downloader;
     downloader.SetNetworkSettings(network);
     downloader.SetParameters(&sink, url, versionFile, L"", L"", L"", L"", L"", 0, 0, 0, 0, 0.0, 0);
+    downloader.SetBounds(kVersionFileBounds);
     const std::wstring startError = downloader.Start(true);
     if (!startError.empty()) return startError;
     if (sink.code != 0) return std::wstring(kTextAccessFailed);
     const auto parsed = ParseVersionFile(versionFile);
     if (!parsed) return std::wstring(kTextAccessFailed);
+    source.verdict = CheckVersionFile(*parsed, trust);
+    if (source.verdict.trust == VersionTrust::kRefused) return source.verdict.refusal;
     source.archiveUrl = parsed->archiveUrl;
     source.onlineVersion = parsed->version;
     source.versionText = parsed->firstLine;
@@ -282,15 +293,21 @@ int UpdateCommand::OpenUnit() {
 
 int UpdateCommand::ChooseOnlineSource(bool& stop) {
     OnlineSource source;
-    if (const std::wstring error =
-            FetchOnlineSource(unit, args.versionUrl, options.network, source);
+    VersionTrustPolicy trust;
+    if (const std::string error = MakeTrustPolicy(args.trust, CliVendorConfig(), trust);
         !error.empty()) {
-        return Fail(WideToUtf8(error));
+        return Fail(error);
+    }
+    if (const std::wstring error =
+            FetchOnlineSource(unit, args.versionUrl, options.network, trust, source);
+        !error.empty()) {
+        return Fail(WideToUtf8(error), WideToUtf8(source.verdict.cause));
     }
     if (!source.versionText.empty()) {
         PrintLine(args.dryRun ? stderr : stdout,
                   std::wstring(kTextOnlineVersion) + Utf8ToWide(source.versionText));
     }
+    std::fprintf(args.dryRun ? stderr : stdout, "%s\n", SignatureLine(source.verdict).c_str());
     if (AskBeforeUpdate(DatabaseVersionNumber(unit.databaseDate), source.onlineVersion)) {
         if (args.dryRun) {
             std::fprintf(stderr,
@@ -304,6 +321,7 @@ int UpdateCommand::ChooseOnlineSource(bool& stop) {
         }
     }
     shared.archiveUrl = source.archiveUrl;
+    shared.announcedArchive = source.verdict.archive;
     if (record) record->Set("archive", LastComponent(WideToUtf8(source.archiveUrl)));
     return kExitOk;
 }
@@ -461,20 +479,35 @@ int RunUpdate(const GlobalOptions& options, const UpdateArgs& args) {
         std::fprintf(stderr, "kivrel update: give an update file, or --online\n");
         return kExitUsage;
     }
+    VersionTrustPolicy trust;
+    if (const std::string error = MakeTrustPolicy(args.trust, CliVendorConfig(), trust);
+        !error.empty()) {
+        std::fprintf(stderr, "kivrel update: %s\n", error.c_str());
+        return kExitUsage;
+    }
     UpdateCommand command(options, args, flags);
     return command.Run();
 }
 
-int RunCheck(const GlobalOptions& options, const std::string& versionUrl) {
+int RunCheck(const GlobalOptions& options, const std::string& versionUrl,
+             const TrustOptions& trustOptions) {
+    VersionTrustPolicy trust;
+    if (const std::string error = MakeTrustPolicy(trustOptions, CliVendorConfig(), trust);
+        !error.empty()) {
+        std::fprintf(stderr, "kivrel check: %s\n", error.c_str());
+        return kExitUsage;
+    }
     CGpsUnit unit;
     if (const std::string error = OpenAndReadUnit(options, unit, nullptr); !error.empty()) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return kExitFailure;
     }
     OnlineSource source;
-    if (const std::wstring error = FetchOnlineSource(unit, versionUrl, options.network, source);
+    if (const std::wstring error =
+            FetchOnlineSource(unit, versionUrl, options.network, trust, source);
         !error.empty()) {
         PrintLine(stderr, error);
+        if (!source.verdict.cause.empty()) PrintLine(stderr, source.verdict.cause);
         return kExitFailure;
     }
     const std::uint32_t unitVersion = DatabaseVersionNumber(unit.databaseDate);
@@ -485,6 +518,10 @@ int RunCheck(const GlobalOptions& options, const std::string& versionUrl) {
         out["archive_url"] = WideToUtf8(source.archiveUrl);
         out["unit_database_version"] = unitVersion;
         out["update_available"] = newer;
+        out["signature"] = source.verdict.trust == VersionTrust::kSigned ? "signed" : "unsigned";
+        if (source.verdict.trust == VersionTrust::kSigned) {
+            out["signed_by"] = WideToUtf8(source.verdict.signer);
+        }
         std::printf("%s\n", out.dump(2).c_str());
         return kExitOk;
     }
@@ -495,6 +532,7 @@ int RunCheck(const GlobalOptions& options, const std::string& versionUrl) {
     std::printf("Unit database: %s\n",
                 unitDate.empty() ? "none (blank)" : WideToUtf8(unitDate).c_str());
     std::printf("Archive: %s\n", WideToUtf8(source.archiveUrl).c_str());
+    std::printf("%s\n", SignatureLine(source.verdict).c_str());
     std::printf("%s\n",
                 newer ? "An update is available." : "The unit already has the newest database.");
     return kExitOk;
@@ -524,14 +562,18 @@ void RegisterUpdateCommands(CLI::App& app, GlobalOptions& options, CommandTable&
         ->add_option("--version-url", args->versionUrl,
                      "the version file (or archive) to use instead of the unit's own")
         ->needs(online);
+    AddTrustOptions(*update, args->trust);
     commands.emplace_back(update, [&options, args] { return RunUpdate(options, *args); });
 
     auto versionUrl = std::make_shared<std::string>();
+    auto trust = std::make_shared<TrustOptions>();
     CLI::App* check =
         app.add_subcommand("check", "compare the newest online database with the unit's");
     check->add_option("--version-url", *versionUrl,
                       "the version file to use instead of the unit's own");
-    commands.emplace_back(check, [&options, versionUrl] { return RunCheck(options, *versionUrl); });
+    AddTrustOptions(*check, *trust);
+    commands.emplace_back(
+        check, [&options, versionUrl, trust] { return RunCheck(options, *versionUrl, *trust); });
 }
 
 }  // namespace kivrel::cli

@@ -8,6 +8,7 @@
 #include "base/ascii_text.h"
 #include "base/text.h"
 #include "net/local_file.h"
+#include "net/signature_encoding.h"
 
 namespace kivrel {
 namespace {
@@ -198,6 +199,27 @@ std::optional<VersionFile> ParseVersionText(std::span<const std::uint8_t> bytes)
     file.archiveUrl = Utf8ToWide(second);
     ParseAnnouncement(bytes, lines.Position(), file);
     return file;
+}
+
+std::string WriteVersionText(std::string_view versionLine, std::string_view archiveUrl,
+                             const std::optional<Sha256Digest>& sha256,
+                             std::optional<std::uint64_t> size) {
+    std::string text = std::string(versionLine) + "\n" + std::string(archiveUrl) + "\n";
+    if (sha256) {
+        static constexpr char kHex[] = "0123456789abcdef";
+        text += "sha256=";
+        for (const std::uint8_t byte : *sha256) {
+            text += kHex[byte >> 4];
+            text += kHex[byte & 0x0F];
+        }
+        text += "\n";
+    }
+    if (size) text += "size=" + std::to_string(*size) + "\n";
+    return text;
+}
+
+std::string WriteSignatureLine(std::span<const std::uint8_t> derSignature) {
+    return std::string(kSignatureKey) + EncodeBase64(derSignature) + "\n";
 }
 
 std::optional<VersionFile> ParseVersionFile(const std::wstring& path) {

@@ -66,6 +66,15 @@ struct VersionFile {
 // text after a zero byte is not seen. The lines after them are split at LF (a CR before it
 // dropped). nullopt when line 1 is empty or line 2 holds no address.
 [[nodiscard]] std::optional<VersionFile> ParseVersionText(std::span<const std::uint8_t> bytes);
+// The signed part of a version file as a vendor publishes it: the version, the archive's
+// address and its announcement, each line ending in LF. The signature line follows it.
+[[nodiscard]] std::string WriteVersionText(std::string_view versionLine,
+                                           std::string_view archiveUrl,
+                                           const std::optional<Sha256Digest>& sha256,
+                                           std::optional<std::uint64_t> size);
+// "signature=" and the base64 of a DER signature, with its LF.
+[[nodiscard]] std::string WriteSignatureLine(std::span<const std::uint8_t> derSignature);
+
 // Reads the file at `path` (at most kMaxVersionFileBytes), deletes it, and parses it. nullopt
 // when it cannot be opened (it is then left alone) or does not parse.
 [[nodiscard]] std::optional<VersionFile> ParseVersionFile(const std::wstring& path);

@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "device/update_plan.h"
+#include "net/version_trust.h"
 #include "package/province_names.h"
 #include "package/update_package.h"
 
@@ -35,6 +36,8 @@ struct VendorConfig;
 struct UpdateRunShared {
     std::wstring localFilePath;  // non-empty: update from this file, no download
     std::wstring archiveUrl;     // otherwise: the database archive to download
+    // What the version file said the archive is; the download must be that.
+    ArchiveAnnouncement announcedArchive;
     std::atomic<std::int32_t> stopRequested{0};
     std::int32_t provinceMode = 0;  // 1: only the provinces flagged below
     std::array<std::int32_t, kProvinceCount> provinceFlags{};
