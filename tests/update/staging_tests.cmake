@@ -7,4 +7,5 @@ target_link_libraries(kivrel_test_archives PUBLIC LibArchive::LibArchive)
 
 kivrel_test(staging_tests
   SOURCES staging_rules_test.cpp staging_search_test.cpp staging_unpack_test.cpp
+    archive_listing_test.cpp
   LIBS kivrel_staging kivrel_test_archives)
