@@ -94,7 +94,7 @@ TEST(ArchiveListing, OnlyNamesThatStayInsideTheFolderAreSafe) {
         {"DB2024.QDX", true},
         {"sub\\DB2024.QDX", true},
         {"sub/deeper/DB2024.QDX", true},
-        {"sub\\", true},  // a folder listed with its separator
+        {"sub\\", true},                     // a folder listed with its separator
         {"\xC9\xEE\xDB\xDA\\db.qdx", true},  // GBK
         {"", false},
         {"..\\x.qdx", false},
