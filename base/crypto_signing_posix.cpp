@@ -23,8 +23,8 @@ struct ContextFree {
 
 }  // namespace
 
-std::vector<std::uint8_t> SignP256Digest(std::string_view privateKeyPem,
-                                         const Sha256Digest& digest, std::string& error) {
+std::vector<std::uint8_t> SignP256Digest(std::string_view privateKeyPem, const Sha256Digest& digest,
+                                         std::string& error) {
     const std::unique_ptr<BIO, BioFree> text(
         BIO_new_mem_buf(privateKeyPem.data(), static_cast<int>(privateKeyPem.size())));
     // No passphrase callback: an encrypted key is refused instead of prompting.

@@ -50,8 +50,8 @@ struct Sha256::State {
 
     State() {
         BCRYPT_HASH_HANDLE handle = nullptr;
-        good = algorithm.Valid() && Succeeded(::BCryptCreateHash(algorithm.Get(), &handle,
-                                                                 nullptr, 0, nullptr, 0, 0));
+        good = algorithm.Valid() &&
+               Succeeded(::BCryptCreateHash(algorithm.Get(), &handle, nullptr, 0, nullptr, 0, 0));
         hash = UniqueResource<HashTraits>(handle);
     }
 };
@@ -67,9 +67,8 @@ void Sha256::Update(std::span<const std::uint8_t> bytes) {
     constexpr std::size_t kPiece = 1u << 30;
     while (!bytes.empty() && state->good) {
         const std::size_t size = std::min(bytes.size(), kPiece);
-        state->good = Succeeded(::BCryptHashData(state->hash.Get(),
-                                                 const_cast<PUCHAR>(bytes.data()),
-                                                 static_cast<ULONG>(size), 0));
+        state->good = Succeeded(::BCryptHashData(
+            state->hash.Get(), const_cast<PUCHAR>(bytes.data()), static_cast<ULONG>(size), 0));
         bytes = bytes.subspan(size);
     }
 }

@@ -40,7 +40,8 @@ bool HashArchive(const std::wstring& path, std::uint64_t& size, Sha256Digest& di
     Sha256 hash;
     std::vector<std::uint8_t> piece(256 * 1024);
     for (std::uint64_t at = 0; at < size; at += piece.size()) {
-        const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), size - at));
+        const auto length =
+            static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), size - at));
         if (!source.ReadAt(at, std::span(piece).first(length))) return false;
         hash.Update(std::span(piece).first(length));
     }
@@ -91,8 +92,8 @@ int RunSignVersion(const SignArgs& args) {
         return kExitFailure;
     }
     const std::string body = WriteVersionText(args.version, args.url, digest, size);
-    const auto bodyDigest = Sha256Of(std::span(reinterpret_cast<const std::uint8_t*>(body.data()),
-                                               body.size()));
+    const auto bodyDigest =
+        Sha256Of(std::span(reinterpret_cast<const std::uint8_t*>(body.data()), body.size()));
     std::string error;
     const std::vector<std::uint8_t> signature =
         bodyDigest ? SignP256Digest(pem, *bodyDigest, error) : std::vector<std::uint8_t>{};

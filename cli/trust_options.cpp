@@ -38,8 +38,8 @@ std::string MakeTrustPolicy(const TrustOptions& options, const VendorConfig& ven
         std::string text;
         if (source.Open(WidePathFromArgument(path)) && source.Size() <= kMaxKeyFileBytes) {
             text.resize(static_cast<std::size_t>(source.Size()));
-            if (!source.ReadAt(0, std::span(reinterpret_cast<std::uint8_t*>(text.data()),
-                                            text.size()))) {
+            if (!source.ReadAt(
+                    0, std::span(reinterpret_cast<std::uint8_t*>(text.data()), text.size()))) {
                 text.clear();
             }
         } else {

@@ -8,7 +8,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    for (const kivrel::ListingForm form : {kivrel::ListingForm::kSevenZip, kivrel::ListingForm::kRar}) {
+    for (const kivrel::ListingForm form :
+         {kivrel::ListingForm::kSevenZip, kivrel::ListingForm::kRar}) {
         const auto entries = kivrel::ParseArchiveListing(form, text);
         if (!entries) continue;
         if (entries->empty()) __builtin_trap();

@@ -19,8 +19,8 @@ constexpr std::size_t kHashPiece = 256 * 1024;
 
 TransferBounds ArchiveTransferBounds(std::uint32_t capacity, const ArchiveAnnouncement& announced) {
     TransferBounds bounds;
-    bounds.roomBeyond =
-        std::min<std::uint64_t>(2 * std::uint64_t{capacity} + kArchiveSlackBytes, kMaxDownloadBytes);
+    bounds.roomBeyond = std::min<std::uint64_t>(2 * std::uint64_t{capacity} + kArchiveSlackBytes,
+                                                kMaxDownloadBytes);
     bounds.maxBytes = bounds.roomBeyond;
     if (announced.size) bounds.maxBytes = std::min(bounds.maxBytes, *announced.size);
     return bounds;
@@ -54,8 +54,9 @@ std::wstring CheckAnnouncedArchive(const std::wstring& path, const ArchiveAnnoun
     }
     const auto digest = hash.Finish();
     if (!digest || *digest != *announced.sha256) {
-        cause = L"Its sha256 is not the one its version file announced: it was changed on the "
-                L"way or on the server.";
+        cause =
+            L"Its sha256 is not the one its version file announced: it was changed on the "
+            L"way or on the server.";
         return std::wstring(kTextNotAnnounced);
     }
     return {};

@@ -46,7 +46,8 @@ private:
     const std::size_t blank = attributes.find(' ');
     const std::string_view windows = attributes.substr(0, blank);
     // L: a reparse point (link, junction); d: a device.
-    if (windows.find('L') != std::string_view::npos || windows.find('d') != std::string_view::npos) {
+    if (windows.find('L') != std::string_view::npos ||
+        windows.find('d') != std::string_view::npos) {
         return false;
     }
     if (blank == std::string_view::npos) return true;

@@ -84,16 +84,16 @@ TEST_F(SignVersion, ASignedFileIsTakenWithItsKeyAndUpdatesTheUnit) {
     ASSERT_TRUE(server.ServeFile("/db/camera-db.zip", dir / "camera-db.zip"));
     const std::string key = (dir / "key.pub").string();
 
-    const test::CliResult check = test::RunCli(
-        {"--device", Device(), "check", "--version-url", server.Url("/version.txt"),
-         "--trusted-key", key, "--json"});
+    const test::CliResult check =
+        test::RunCli({"--device", Device(), "check", "--version-url", server.Url("/version.txt"),
+                      "--trusted-key", key, "--json"});
     ASSERT_EQ(check.status, 0) << check.err;
     EXPECT_NE(check.out.find("\"signature\": \"signed\""), std::string::npos) << check.out;
     EXPECT_NE(check.out.find("\"signed_by\": \"key.pub ("), std::string::npos) << check.out;
 
     // Without a key it is taken as every file was, and said to be unsigned.
-    const test::CliResult unkeyed = test::RunCli(
-        {"--device", Device(), "check", "--version-url", server.Url("/unsigned.txt")});
+    const test::CliResult unkeyed =
+        test::RunCli({"--device", Device(), "check", "--version-url", server.Url("/unsigned.txt")});
     ASSERT_EQ(unkeyed.status, 0) << unkeyed.err;
     EXPECT_NE(unkeyed.out.find("Signature: unsigned"), std::string::npos) << unkeyed.out;
 
@@ -103,12 +103,14 @@ TEST_F(SignVersion, ASignedFileIsTakenWithItsKeyAndUpdatesTheUnit) {
         std::string_view text;
     };
     const Refusal refusals[] = {
-        {"unsigned, with a key", {"--version-url", server.Url("/unsigned.txt"), "--trusted-key", key},
+        {"unsigned, with a key",
+         {"--version-url", server.Url("/unsigned.txt"), "--trusted-key", key},
          "The database is not signed by key.pub ("},
-        {"unsigned, signature required", {"--version-url", server.Url("/unsigned.txt"),
-                                          "--require-signed"},
+        {"unsigned, signature required",
+         {"--version-url", server.Url("/unsigned.txt"), "--require-signed"},
          "The database is not signed by a key this tool trusts."},
-        {"another key", {"--version-url", server.Url("/other.txt"), "--trusted-key", key},
+        {"another key",
+         {"--version-url", server.Url("/other.txt"), "--trusted-key", key},
          "The database is not signed by key.pub ("},
     };
     const auto bank1 = ReadText(dir / "unit" / "bank1.bin");
@@ -151,8 +153,8 @@ TEST_F(SignVersion, WrongInputsAreRefusedAsUsage) {
     }
     // A public key cannot sign.
     const test::CliResult result =
-        test::RunCli({"sign-version", "--key", (dir / "key.pub").string(), "--version",
-                      "20300101", "--url", "http://h/db.zip", archive});
+        test::RunCli({"sign-version", "--key", (dir / "key.pub").string(), "--version", "20300101",
+                      "--url", "http://h/db.zip", archive});
     EXPECT_EQ(result.status, 1);
     EXPECT_NE(result.err.find("it holds no private key"), std::string::npos) << result.err;
     EXPECT_TRUE(result.out.empty());

@@ -135,9 +135,9 @@ protected:
                 return {};
             }
             const std::string signature = services.ReadFile(name + ".sig");
-            return body + WriteSignatureLine(std::span(
-                              reinterpret_cast<const std::uint8_t*>(signature.data()),
-                              signature.size()));
+            return body +
+                   WriteSignatureLine(std::span(
+                       reinterpret_cast<const std::uint8_t*>(signature.data()), signature.size()));
         }
         bool Publish(const std::string& name, const std::string& bytes) {
             return services.WriteFile("www/" + name, bytes);
@@ -151,11 +151,12 @@ protected:
             options.sizes.database += 4096;  // another update file, as valid
             otherArchive = WritePackage(MakeSamplePackage(options)).bytes;
             std::filesystem::create_directories(services.LocalPath("www/db"));
-            const std::string keys =
-                std::string(kOpenssl) + " ecparam -name prime256v1 -genkey -noout -out key.pem && " +
-                kOpenssl + " ec -in key.pem -pubout -out key.pub && " + kOpenssl +
-                " ecparam -name prime256v1 -genkey -noout -out other.pem && " + kOpenssl +
-                " ec -in other.pem -pubout -out other.pub";
+            const std::string keys = std::string(kOpenssl) +
+                                     " ecparam -name prime256v1 -genkey -noout -out key.pem && " +
+                                     kOpenssl + " ec -in key.pem -pubout -out key.pub && " +
+                                     kOpenssl +
+                                     " ecparam -name prime256v1 -genkey -noout -out other.pem && " +
+                                     kOpenssl + " ec -in other.pem -pubout -out other.pub";
             if (!services.Run(keys + " 2> keys.err", 60s)) {
                 return "openssl made no keys: " + services.ReadFile("keys.err");
             }
@@ -178,8 +179,7 @@ protected:
                 Publish("signed.txt", Signed(good, "key.pem")) &&
                 Publish("flipped-archive.txt",
                         Signed(Body("/db/flipped.zip", archive), "key.pem")) &&
-                Publish("swapped-archive.txt",
-                        Signed(Body("/db/other.zip", archive), "key.pem")) &&
+                Publish("swapped-archive.txt", Signed(Body("/db/other.zip", archive), "key.pem")) &&
                 Publish("flipped-version.txt", flippedVersion) &&
                 Publish("flipped-signature.txt", flippedSignature) &&
                 Publish("other-key.txt", Signed(good, "other.pem")) &&
@@ -191,16 +191,15 @@ protected:
                                  ";\nevents { worker_connections 64; }\nhttp {\n  access_log " +
                                  services.ProgramPath("access.log") + ";\n";
             for (const char* temp : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"}) {
-                config += std::string("  ") + temp + "_temp_path " + services.ProgramPath("temp") +
-                          ";\n";
+                config +=
+                    std::string("  ") + temp + "_temp_path " + services.ProgramPath("temp") + ";\n";
             }
             config += "  server { listen 127.0.0.1:" + std::to_string(port) + "; root " +
                       services.ProgramPath("www") + "; }\n}\n";
             if (!services.WriteFile("nginx.conf", config)) return "cannot write nginx.conf";
-            const std::string command = std::string(kNginx) + " -p '" +
-                                        services.ProgramPath("") + "' -e '" +
-                                        services.ProgramPath("nginx-error.log") + "' -c '" +
-                                        services.ProgramPath("nginx.conf") + "'";
+            const std::string command = std::string(kNginx) + " -p '" + services.ProgramPath("") +
+                                        "' -e '" + services.ProgramPath("nginx-error.log") +
+                                        "' -c '" + services.ProgramPath("nginx.conf") + "'";
             if (!services.Start(command, {port})) {
                 return "nginx did not start: " + services.ReadFile("nginx-error.log");
             }
@@ -214,8 +213,8 @@ protected:
     std::wstring UpdateFrom(const std::string& versionFile, const VersionTrustPolicy& policy) {
         const std::wstring local = (scratch / "Tmp").wstring();
         NullEventSink quiet;
-        downloader.SetParameters(&quiet, Utf8ToWide(suite->Url("/" + versionFile)), local, L"",
-                                 L"", L"", L"", L"", 1, 0, 0, 0, 0.0, 0);
+        downloader.SetParameters(&quiet, Utf8ToWide(suite->Url("/" + versionFile)), local, L"", L"",
+                                 L"", L"", L"", 1, 0, 0, 0, 0.0, 0);
         downloader.SetBounds(kVersionFileBounds);
         EXPECT_EQ(downloader.Start(true), L"");
         EXPECT_EQ(downloader.Result().code, 0u);
@@ -229,9 +228,14 @@ protected:
         shared.announcedArchive = verdict.archive;
         QuietPrompts prompts;
         QuietView view;
-        UpdateRunServices services{unit.unit,  downloader,   archivers,
-                                   SystemStagingFiles(), quiet, prompts,
-                                   view,       DefaultVendorConfig(),
+        UpdateRunServices services{unit.unit,
+                                   downloader,
+                                   archivers,
+                                   SystemStagingFiles(),
+                                   quiet,
+                                   prompts,
+                                   view,
+                                   DefaultVendorConfig(),
                                    JoinPath(scratch.wstring(), L"")};
         services.afterDownload = 0ms;
         services.afterArchiver = 0ms;
@@ -258,11 +262,10 @@ protected:
     CopyingArchivers archivers;
     CHttpDownload downloader;
     fs::path scratch = [] {
-        const fs::path path = fs::temp_directory_path() /
-                              ("kivrel-signed-" +
-                               std::string(::testing::UnitTest::GetInstance()
-                                               ->current_test_info()
-                                               ->name()));
+        const fs::path path =
+            fs::temp_directory_path() /
+            ("kivrel-signed-" +
+             std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(path);
         fs::create_directories(path);
         return path;
