@@ -19,7 +19,10 @@ constexpr std::size_t kHashPiece = 256 * 1024;
 
 TransferBounds ArchiveTransferBounds(std::uint32_t capacity, const ArchiveAnnouncement& announced) {
     TransferBounds bounds;
-    bounds.roomBeyond = std::min<std::uint64_t>(2 * std::uint64_t{capacity} + kArchiveSlackBytes,
+    // A unit whose size was never read bounds nothing below the general limit.
+    bounds.roomBeyond =
+        capacity == 0 ? kMaxDownloadBytes
+                      : std::min<std::uint64_t>(2 * std::uint64_t{capacity} + kArchiveSlackBytes,
                                                 kMaxDownloadBytes);
     bounds.maxBytes = bounds.roomBeyond;
     if (announced.size) bounds.maxBytes = std::min(bounds.maxBytes, *announced.size);

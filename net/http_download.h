@@ -5,9 +5,12 @@
 // DownloadSpeed and exactly one DownloadFinished(result, value) per transfer, with
 //   0 complete, 0
 //   1 the session could not be opened, the library's error code
-//   2 connecting, opening or sending the request failed, the library's error code
+//   2 connecting, opening or sending the request failed (a redirect refused, or no answer
+//     within the bounds, included), the library's error code
 //   3 reading the body or writing the file failed, the library's or the OS's error code
-//     (0 when a resumed answer does not continue the file)
+//     (0 when a resumed answer does not continue the file); also a body the tool refused
+//     (longer than TransferBounds allow, no room on the disk, a bound passed), with the
+//     library's code for it or the OS's disk-full code; Stop() says which
 //   4 the status could not be read, the library's error code
 //   5 the server answered another status than 200 and 206, or a 401 or 407 that stayed
 //     unresolved (no credentials, refused again, or a prompt not answered with a retry),

@@ -577,6 +577,24 @@ constexpr std::string_view kSignedByVendor =
     "Gl5pSxKr4pHagRs=\n";
 constexpr VendorSigningKey kVendorKeys[] = {{"Kivrel", kVendorKey}};
 
+TEST_F(MainWindow, ClosingDuringAStalledArchiveDownloadEndsTheWindowWithinSeconds) {
+    HttpTestServer server;
+    HttpRoute stalling;
+    stalling.body = PatternBytes(64 * 1024);
+    stalling.pieceBytes = 1024;
+    stalling.pieceDelay = std::chrono::seconds(60);  // the first piece, then nothing
+    server.Serve("/db.zip", stalling);
+    StartWindow(VersionUrl(server.WideUrl("/db.zip")));
+    model->OnUpdate();
+    ASSERT_TRUE(thread.PumpUntil([&] { return server.RequestCount("/db.zip") > 0; }));
+
+    const auto start = std::chrono::steady_clock::now();
+    model->OnClose();
+    ASSERT_TRUE(thread.PumpUntil([&] { return view.ended; }));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(BlocksWritten(), 0u);
+}
+
 TEST_F(MainWindow, AVendorWithAKeyTakesOnlyVersionFilesItSigned) {
     vendor.signingKeys = kVendorKeys;
     struct Case {
