@@ -17,8 +17,10 @@ constexpr std::size_t kHashPiece = 256 * 1024;
 
 }  // namespace
 
-TransferBounds ArchiveTransferBounds(std::uint32_t capacity, const ArchiveAnnouncement& announced) {
+TransferBounds ArchiveTransferBounds(std::uint32_t capacity, const ArchiveAnnouncement& announced,
+                                     FreeSpaceQuery freeSpace) {
     TransferBounds bounds;
+    bounds.freeSpace = freeSpace;
     // A unit whose size was never read bounds nothing below the general limit.
     bounds.roomBeyond =
         capacity == 0 ? kMaxDownloadBytes

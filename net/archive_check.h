@@ -28,7 +28,8 @@ inline constexpr std::uint64_t kArchiveSlackBytes = std::uint64_t{1} << 20;
 // larger than the unit's two banks and kArchiveSlackBytes (and kMaxDownloadBytes), nor than
 // an announced size; room on the disk for unpacking it as well.
 [[nodiscard]] TransferBounds ArchiveTransferBounds(std::uint32_t capacity,
-                                                   const ArchiveAnnouncement& announced);
+                                                   const ArchiveAnnouncement& announced,
+                                                   FreeSpaceQuery freeSpace = nullptr);
 
 // After the download: empty when the file at `path` has the announced size and sha256 (or
 // nothing was announced); else kTextNotAnnounced, with `cause` saying what differs.

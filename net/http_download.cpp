@@ -6,7 +6,6 @@
 #include <new>
 #include <span>
 
-#include "base/disk_space.h"
 #include "base/text.h"
 #include "net/disk_full.h"
 #include "net/http_headers.h"
@@ -255,7 +254,9 @@ void CHttpDownload::Refuse(TransferStop reason, std::uint32_t value) {
 
 bool CHttpDownload::RoomForBody(bool lengthKnown, std::uint64_t contentLength) {
     const std::uint64_t needed = (lengthKnown ? contentLength : 0) + bounds.roomBeyond;
-    const std::optional<std::uint64_t> free = FreeDiskSpace(FolderOf(localFile));
+    const std::wstring folder = FolderOf(localFile);
+    const std::optional<std::uint64_t> free =
+        bounds.freeSpace != nullptr ? bounds.freeSpace(folder) : SystemFreeDiskSpace(folder);
     if (!free || *free >= needed) return true;
     Refuse(TransferStop::kDiskFull, DiskFullError());
     return false;

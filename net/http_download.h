@@ -29,6 +29,7 @@
 #include <thread>
 #include <utility>
 
+#include "base/disk_space.h"
 #include "base/event_sink.h"
 #include "net/download_progress.h"
 #include "net/http_session.h"
@@ -60,6 +61,8 @@ struct TransferBounds {
     std::uint64_t maxBytes = kMaxDownloadBytes;
     // Free space wanted on the file's disk besides the file (what unpacking it will need).
     std::uint64_t roomBeyond = 0;
+    // How free space is asked for; null: the system's (tests give a full disk).
+    FreeSpaceQuery freeSpace = nullptr;
 };
 
 // Why a failed transfer was ended, where the tool itself ended it.

@@ -161,7 +161,8 @@ bool Run::Download() {
     downloader.SetParameters(&services.events, shared.archiveUrl, partial.partPath, L"", L"", L"",
                              L"", L"", 0, 0, 0, 0, 0.0, partial.resumeOffset);
     downloader.KeepPartialFile(partial);
-    downloader.SetBounds(ArchiveTransferBounds(services.unit.capacity, shared.announcedArchive));
+    downloader.SetBounds(
+        ArchiveTransferBounds(services.unit.capacity, shared.announcedArchive, services.freeSpace));
     const std::wstring startError = downloader.Start(true);
     if (!startError.empty()) {
         Fail(startError);

@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/disk_space.h"
 #include "device/update_plan.h"
 #include "net/version_trust.h"
 #include "package/province_names.h"
@@ -98,6 +99,8 @@ struct UpdateRunServices {
     // Pauses the run makes for the owner and the archiver; tests shorten them.
     std::chrono::milliseconds afterDownload{50};
     std::chrono::milliseconds afterArchiver{500};
+    // How the archive's download asks for free space; null: the system's.
+    FreeSpaceQuery freeSpace = nullptr;
 };
 
 // The run's texts, exactly as the user sees them.

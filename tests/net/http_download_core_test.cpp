@@ -14,7 +14,6 @@
 #include <thread>
 #include <vector>
 
-#include "base/disk_space.h"
 #include "net/disk_full.h"
 #include "net/http_download.h"
 #include "net/partial_download.h"
@@ -434,10 +433,10 @@ TEST_F(BoundedDownload, TooMuchOrNoRoomEndsTheDownloadAndLeavesNothingBehind) {
         downloader.diskRoom = c.diskRoom;
         static std::optional<std::uint64_t> freeSpace;
         freeSpace = c.freeSpace;
-        SetFreeSpaceQuery([](const std::wstring&) { return freeSpace; });
+        TransferBounds bounds = c.bounds;
+        bounds.freeSpace = [](const std::wstring&) { return freeSpace; };
         test::RecordingSink caseSink;
-        const auto finished = RunBounded(c.bounds, caseSink);
-        SetFreeSpaceQuery(nullptr);
+        const auto finished = RunBounded(bounds, caseSink);
         ASSERT_EQ(finished.size(), 1u);
         EXPECT_EQ(finished[0].result, 3u);  // a body that could not be taken
         EXPECT_EQ(finished[0].value, c.value);

@@ -10,7 +10,6 @@
 #include <optional>
 
 #include "base/crypto.h"
-#include "base/disk_space.h"
 #include "base/text.h"
 #include "device/gps_unit.h"
 #include "net/archive_check.h"
@@ -158,7 +157,7 @@ protected:
     }
     void TearDown() override { fs::remove_all(folder); }
 
-    UpdateRunOutcome Run(Archivers* unpackWith = nullptr) {
+    UpdateRunOutcome Run(Archivers* unpackWith = nullptr, FreeSpaceQuery freeSpace = nullptr) {
         UpdateRunServices services{unit.unit,
                                    downloader,
                                    unpackWith != nullptr ? *unpackWith : archivers,
@@ -170,6 +169,7 @@ protected:
                                    folder.wstring() + std::wstring(1, kPathSeparator)};
         services.afterDownload = std::chrono::milliseconds(0);
         services.afterArchiver = std::chrono::milliseconds(0);
+        services.freeSpace = freeSpace;
         return UpdateWorker(shared, services);
     }
 
@@ -524,9 +524,8 @@ TEST_F(DownloadRun, TheArchiveMustBeTheOneItsVersionFileAnnounced) {
 
 TEST_F(DownloadRun, ADiskWithoutRoomForTheArchiveSaysSoAndKeepsNothing) {
     Serve("/db/camera.zip", test::PatternBytes(5000));
-    SetFreeSpaceQuery([](const std::wstring&) { return std::optional<std::uint64_t>(10000); });
-    const UpdateRunOutcome outcome = Run();
-    SetFreeSpaceQuery(nullptr);
+    const UpdateRunOutcome outcome =
+        Run(nullptr, [](const std::wstring&) { return std::optional<std::uint64_t>(10000); });
     EXPECT_EQ(prompts.errors, std::vector<std::wstring>{std::wstring(kTextDiskFull)});
     ASSERT_EQ(sink.finishedDownloads.size(), 1u);
     EXPECT_EQ(sink.finishedDownloads[0].first, 3u);  // the result the window has always had
