@@ -18,6 +18,7 @@
 #include "update/archivers.h"
 #include "update/archivers_win32.h"
 #include "update/folder_tree.h"
+#include "update/staging_files.h"
 #include "update/staging_paths.h"
 #include "update/update_file_search.h"
 
@@ -405,6 +406,28 @@ TEST_F(WinStaging, WinRarWithoutItsConsoleProgramCannotListAndSoDoesNotUnpack) {
     EXPECT_FALSE(MakeSystemArchivers()->RunArchiver(arguments, executable, exitCode, noStop));
     EXPECT_EQ(exitCode, kArchiverRefused);
     EXPECT_FALSE(Exists(extract + L"\\sub\\DB2024.QDX"));
+}
+
+TEST_F(WinStaging, AnUnpackedFolderWithALinkInItIsNotPlain) {
+    ASSERT_TRUE(::CreateDirectoryW(extract.c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryW((extract + L"\\sub").c_str(), nullptr));
+    EXPECT_TRUE(HoldsOnlyPlainEntries(extract, SystemStagingFiles()));
+    // What an archiver that follows an archive's links would leave: a link to a folder outside.
+    if (!::CreateSymbolicLinkW((extract + L"\\sub\\out").c_str(), root.c_str(),
+                               SYMBOLIC_LINK_FLAG_DIRECTORY)) {
+        GTEST_SKIP() << "this system makes no symbolic links here (error " << ::GetLastError()
+                     << ")";
+    }
+    const DWORD attributes = ::GetFileAttributesW((extract + L"\\sub\\out").c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        // Wine makes a Unix link that its file functions report as a plain folder: remove the
+        // link itself before anything could walk through it.
+        ::RemoveDirectoryW((extract + L"\\sub\\out").c_str());
+        GTEST_SKIP() << "this system does not report its own link as a reparse point";
+    }
+    EXPECT_FALSE(HoldsOnlyPlainEntries(extract, SystemStagingFiles()));
+    DeleteFolderTree(extract);
+    EXPECT_TRUE(Exists(root));  // the link went, not what it pointed to
 }
 
 TEST_F(WinStaging, AnArchiverThatCannotBeStartedReportsFalse) {
