@@ -10,8 +10,10 @@
 #include "base/text.h"
 #include "device/unit_ids.h"
 #include "device/vendor_acceptance.h"
+#include "net/archive_check.h"
 #include "net/download_progress_text.h"
 #include "net/version_check.h"
+#include "net/version_trust.h"
 #include "package/vendor_config.h"
 #include "procedures/online_check.h"
 #include "procedures/unit_reading.h"
@@ -117,6 +119,7 @@ void MainWindowModel::Start() {
     services.view.StartTimer(kTimerProgress, kTimerProgressMs);
     versionCheckActive = false;
     shared.archiveUrl.clear();
+    shared.announcedArchive = {};
     const OnlineSource source = OnlineSourceForUnit();
     versionFileUrl = source.address;
     if (source.kind == OnlineSourceKind::kNone) {
@@ -124,8 +127,11 @@ void MainWindowModel::Start() {
         onlineSourceSettled = false;
         onlineVersion = -1;
     } else if (source.kind == OnlineSourceKind::kArchive) {
-        shared.archiveUrl = versionFileUrl;
-        SetStatus(shared.archiveUrl);
+        // No version file: nothing signs the archive, which a vendor with a key refuses.
+        AnnouncedDatabase found;
+        const std::wstring refusal = TakeArchiveAddress(versionFileUrl, TrustPolicy(), found);
+        shared.archiveUrl = found.archiveUrl;
+        SetStatus(refusal.empty() ? shared.archiveUrl : refusal);
         onlineSourceSettled = true;
     } else {
         std::wstring error;
@@ -169,6 +175,10 @@ bool MainWindowModel::StartVersionCheck(std::wstring& error) {
 
 TempFolderChoice MainWindowModel::TempChoice() const {
     return {services.tempFolder, services.tempFolderProblem};
+}
+
+VersionTrustPolicy MainWindowModel::TrustPolicy() const {
+    return TrustPolicyFor(services.vendor);
 }
 
 // ---- The title and the buttons ----
@@ -344,13 +354,16 @@ void MainWindowModel::OnDownloadFinished(const DownloadEvent& event) {
             if (shared.localFilePath.empty()) SetStatus(text);
         };
         AnnouncedDatabase found;
-        if (!ReadFetchedVersion(result, TempChoice(), found)) {
-            status(kStatusAccessFailed);
+        if (const std::wstring failed =
+                ReadFetchedVersion(result, TempChoice(), TrustPolicy(), found);
+            !failed.empty()) {
+            status(failed);
             onlineVersion = -1;
             return;
         }
         onlineVersion = found.version;
         shared.archiveUrl = found.archiveUrl;
+        shared.announcedArchive = found.verdict.archive;
         status(std::wstring(kStatusOnlineVersion) + Utf8ToWide(found.versionText));
         if (unit.Connected()) Enable(MainButton::Update, true);
         return;

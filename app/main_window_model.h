@@ -186,6 +186,8 @@ private:
     void SetTitle(std::wstring_view text);
     [[nodiscard]] OnlineSource OnlineSourceForUnit() const;
     [[nodiscard]] TempFolderChoice TempChoice() const;
+    // The vendor's keys: the window takes no others.
+    [[nodiscard]] VersionTrustPolicy TrustPolicy() const;
     void CloseNow();  // shuts the model down and ends the window
     void SetStatus(std::wstring_view text);
     void SetBarText(std::wstring_view text);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/cli_options.h"
+#include "cli/trust_options.h"
 #include "device/sim/sim_directory.h"
 
 namespace kivrel::cli {
@@ -66,11 +67,25 @@ struct UpdateArgs {
     bool online = false;
     std::string versionUrl;
     bool dryRun = false;
+    TrustOptions trust;
 };
 int RunUpdate(const GlobalOptions& options, const UpdateArgs& args);
 
 // kivrel check
-int RunCheck(const GlobalOptions& options, const std::string& versionUrl);
+struct CheckArgs {
+    std::string versionUrl;
+    TrustOptions trust;
+};
+int RunCheck(const GlobalOptions& options, const CheckArgs& args);
+
+// kivrel sign-version (Linux and macOS; kivrel.exe says where signing is done)
+struct SignArgs {
+    std::string key;
+    std::string version;
+    std::string url;
+    std::string archive;
+};
+int RunSignVersion(const SignArgs& args);
 
 // kivrel report [OUT]
 int RunReport(const GlobalOptions& options, const std::string& out);

@@ -180,6 +180,14 @@ void AddSettingsCommands(CLI::App& app, GlobalOptions& options, CommandTable& co
                           [&options, loadFile] { return RunSettingsLoad(options, *loadFile); });
 }
 
+void AddTrustOptions(CLI::App& command, TrustOptions& options) {
+    command.add_option("--trusted-key", options.trustedKeyFiles,
+                       "also trust version files signed with this public key (PEM, P-256); "
+                       "with it, a version file must be signed");
+    command.add_flag("--require-signed", options.requireSigned,
+                     "refuse a version file that is not signed by a trusted key");
+}
+
 void AddUpdateCommands(CLI::App& app, GlobalOptions& options, CommandTable& commands) {
     auto args = std::make_shared<UpdateArgs>();
     CLI::App* update = app.add_subcommand(
@@ -202,14 +210,35 @@ void AddUpdateCommands(CLI::App& app, GlobalOptions& options, CommandTable& comm
         ->add_option("--version-url", args->versionUrl,
                      "the version file (or archive) to use instead of the unit's own")
         ->needs(online);
+    AddTrustOptions(*update, args->trust);
     commands.emplace_back(update, [&options, args] { return RunUpdate(options, *args); });
 
-    auto versionUrl = std::make_shared<std::string>();
+    auto checkArgs = std::make_shared<CheckArgs>();
     CLI::App* check =
         app.add_subcommand("check", "compare the newest online database with the unit's");
-    check->add_option("--version-url", *versionUrl,
+    check->add_option("--version-url", checkArgs->versionUrl,
                       "the version file to use instead of the unit's own");
-    commands.emplace_back(check, [&options, versionUrl] { return RunCheck(options, *versionUrl); });
+    AddTrustOptions(*check, checkArgs->trust);
+    commands.emplace_back(check, [&options, checkArgs] { return RunCheck(options, *checkArgs); });
+}
+
+void AddSignVersionCommand(CLI::App& app, CommandTable& commands) {
+    auto args = std::make_shared<SignArgs>();
+#ifdef _WIN32
+    // Signing is done with the Linux or macOS tool; this one only says so.
+    CLI::App* sign = app.add_subcommand(
+        "sign-version", "(Linux and macOS only) write the signed version file for an archive");
+    sign->allow_extras();
+#else
+    CLI::App* sign = app.add_subcommand(
+        "sign-version", "write the signed version file a server publishes for an archive");
+    sign->add_option("--key", args->key, "the vendor's private key (PEM, P-256, unencrypted)")
+        ->required();
+    sign->add_option("--version", args->version, "the database's version, YYYYMMDD")->required();
+    sign->add_option("--url", args->url, "the address the archive is published at")->required();
+    sign->add_option("ARCHIVE", args->archive, "the archive (.zip, .7z or .rar)")->required();
+#endif
+    commands.emplace_back(sign, [args] { return RunSignVersion(*args); });
 }
 
 void AddReportCommand(CLI::App& app, GlobalOptions& options, CommandTable& commands) {
@@ -231,6 +260,7 @@ void AddCommands(CLI::App& app, GlobalOptions& options, CommandTable& commands) 
     AddSettingsCommands(app, options, commands);
     AddUpdateCommands(app, options, commands);
     AddReportCommand(app, options, commands);
+    AddSignVersionCommand(app, commands);
 }
 
 }  // namespace

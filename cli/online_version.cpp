@@ -10,11 +10,12 @@
 namespace kivrel::cli {
 
 std::wstring FetchOnlineVersion(const GlobalOptions& options, const CGpsUnit& unit,
-                                const std::string& versionUrlOption, AnnouncedDatabase& found) {
+                                const std::string& versionUrlOption,
+                                const VersionTrustPolicy& trust, AnnouncedDatabase& found) {
     std::wstring whyNot;
     std::wstring folder = TempFolder(whyNot);
     return CheckOnlineVersion(
-        unit.identity, options.Vendor(), Utf8ToWide(versionUrlOption), options.network,
+        unit.identity, options.Vendor(), Utf8ToWide(versionUrlOption), trust, options.network,
         {std::move(folder), std::move(whyNot)},
         [](std::wstring_view text) { PrintLine(stderr, text); }, found);
 }

@@ -17,6 +17,7 @@ namespace kivrel::cli {
 // success, else the text to show.
 [[nodiscard]] std::wstring FetchOnlineVersion(const GlobalOptions& options, const CGpsUnit& unit,
                                               const std::string& versionUrlOption,
+                                              const VersionTrustPolicy& trust,
                                               AnnouncedDatabase& found);
 
 }  // namespace kivrel::cli

@@ -18,6 +18,7 @@
 #include "cli/dry_run_report.h"
 #include "cli/online_version.h"
 #include "cli/plan_text.h"
+#include "cli/trust_options.h"
 #include "cli/update_host.h"
 #include "cli/update_record.h"
 #include "device/gps_unit.h"
@@ -50,10 +51,11 @@ std::string LastComponent(std::string_view path) {
 class UpdateCommand {
 public:
     UpdateCommand(const GlobalOptions& options, const UpdateArgs& args,
-                  const std::array<std::int32_t, kProvinceCount>& flags)
+                  const std::array<std::int32_t, kProvinceCount>& flags, VersionTrustPolicy trust)
         : options(options),
           args(args),
           flags(flags),
+          trust(std::move(trust)),
           host(shared, args.provincesGiven, flags),
           prompts(options.yes) {
         if (!args.dryRun) record.emplace();
@@ -79,6 +81,7 @@ private:
     const GlobalOptions& options;
     const UpdateArgs& args;
     std::array<std::int32_t, kProvinceCount> flags;
+    VersionTrustPolicy trust;
     UpdateRunShared shared;
     CliRunHost host;
     CliPrompts prompts;
@@ -119,14 +122,16 @@ int UpdateCommand::OpenUnit() {
 
 int UpdateCommand::AskOnlineSource(bool& stop) {
     AnnouncedDatabase source;
-    if (const std::wstring error = FetchOnlineVersion(options, unit, args.versionUrl, source);
+    if (const std::wstring error =
+            FetchOnlineVersion(options, unit, args.versionUrl, trust, source);
         !error.empty()) {
-        return Fail(WideToUtf8(error));
+        return Fail(WideToUtf8(error), WideToUtf8(source.verdict.cause));
     }
     if (!source.versionText.empty()) {
         PrintLine(args.dryRun ? stderr : stdout,
                   std::wstring(kTextOnlineVersion) + Utf8ToWide(source.versionText));
     }
+    std::fprintf(args.dryRun ? stderr : stdout, "%s\n", SignatureLine(source.verdict).c_str());
     if (AskBeforeUpdate(DatabaseVersionNumber(unit.databaseDate), source.version)) {
         if (args.dryRun) {
             std::fprintf(stderr,
@@ -140,6 +145,7 @@ int UpdateCommand::AskOnlineSource(bool& stop) {
         }
     }
     shared.archiveUrl = source.archiveUrl;
+    shared.announcedArchive = source.verdict.archive;
     if (record) record->Set("archive", LastComponent(WideToUtf8(source.archiveUrl)));
     return kExitOk;
 }
@@ -176,6 +182,7 @@ int UpdateCommand::Run() {
     UpdateRunServices services{unit,       downloader, *archivers, SystemStagingFiles(),
                                host,       prompts,    host,       options.Vendor(),
                                tempFolder, tempProblem};
+    services.freeSpace = options.environment.freeSpace;
     const UpdateRunOutcome outcome = UpdateWorker(shared, services);
     host.Finish();
     return Report(outcome);
@@ -237,7 +244,13 @@ int RunUpdate(const GlobalOptions& options, const UpdateArgs& args) {
         std::fprintf(stderr, "kivrel update: give an update file, or --online\n");
         return kExitUsage;
     }
-    UpdateCommand command(options, args, flags);
+    VersionTrustPolicy trust;
+    if (const std::string error = MakeTrustPolicy(args.trust, options.Vendor(), trust);
+        !error.empty()) {
+        std::fprintf(stderr, "kivrel update: %s\n", error.c_str());
+        return kExitUsage;
+    }
+    UpdateCommand command(options, args, flags, std::move(trust));
     return command.Run();
 }
 

@@ -7,17 +7,10 @@
 #include "cli/cli_prompts.h"
 #include "cli/plan_text.h"
 #include "cli/terminal.h"
+#include "net/archive_check.h"
 #include "net/http_download.h"
-#include "update/archive_unpack.h"
 
 namespace kivrel::cli {
-namespace {
-
-// Room the unpacked files may need beyond the unit's two banks: the update file's index and
-// tables, and the odd text file beside it.
-constexpr std::uint64_t kUnpackSlack = std::uint64_t{1} << 20;
-
-}  // namespace
 
 CliRunHost::CliRunHost(UpdateRunShared& shared, bool chooseProvinces,
                        const std::array<std::int32_t, kProvinceCount>& flags)
@@ -69,12 +62,11 @@ void CliRunHost::OpenFolder(const std::wstring& folder) {
 
 std::string RoomForDownload(const GlobalOptions& options, const std::wstring& folder,
                             std::uint32_t archiveBytes, std::uint32_t capacity) {
-    // An update file a unit can take holds at most its two banks' worth of sections, besides
-    // its index and tables, and a database archive holds little more; the unpacker stops at
-    // its own limit in any case. An archive of unknown size is taken to be as large as what
-    // it unpacks to: packing rarely makes a file larger.
-    const std::uint64_t unpacked =
-        std::min<std::uint64_t>(2 * std::uint64_t{capacity} + kUnpackSlack, kMaxUnpackedBytes);
+    // The room the run's download needs beyond the archive (its unpacked files: at most the
+    // unit's two banks and the update file's tables), said here in full before the download
+    // checks it itself. An archive of unknown size is taken to be as large as what it unpacks
+    // to: packing rarely makes a file larger.
+    const std::uint64_t unpacked = ArchiveTransferBounds(capacity, {}).roomBeyond;
     const std::uint64_t archive = archiveBytes != 0 ? archiveBytes : unpacked;
     const auto free = options.FreeSpace(folder);
     if (!free || *free >= archive + unpacked) return {};

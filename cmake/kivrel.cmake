@@ -9,6 +9,16 @@ function(kivrel_warnings target)
   endif()
 endfunction()
 
+# Our libraries by name: a misspelt or missing one fails the configure rather than becoming a
+# plain -l flag for the linker.
+function(kivrel_require_targets)
+  foreach(lib ${ARGN})
+    if(lib MATCHES "^kivrel_" AND NOT TARGET ${lib})
+      message(FATAL_ERROR "No library ${lib} is defined (misspelt, or its folder comes later)")
+    endif()
+  endforeach()
+endfunction()
+
 # A library of our core or edge code. Includes are relative to the repository root.
 function(kivrel_library name)
   add_library(${name} STATIC ${ARGN})
@@ -59,6 +69,7 @@ endmacro()
 # executable as one ctest entry, since every Wine process start costs about a second.
 function(kivrel_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  kivrel_require_targets(${T_LIBS})
   add_executable(${name} ${T_SOURCES})
   kivrel_warnings(${name})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)

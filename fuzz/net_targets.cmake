@@ -1,5 +1,6 @@
-# Text from download servers: the version file with the address on it, and the response
-# headers the downloader reads (with the resume record that keeps one of them).
+# Text from download servers: the version file with the address on it, its announcement and
+# signature (and keys, in the same PEM and DER), and the response headers the downloader reads
+# (with the resume record that keeps one of them).
 kivrel_fuzz_target(fuzz_version_file
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/version_file_fuzz.cpp
   LIBS kivrel_net)

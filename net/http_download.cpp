@@ -7,6 +7,7 @@
 #include <span>
 
 #include "base/text.h"
+#include "net/disk_full.h"
 #include "net/http_headers.h"
 #include "net/transfer_thread.h"
 
@@ -42,6 +43,12 @@ constexpr std::size_t kMinimumPiece = 1024;
     return session.QueryHeader(name).value_or(std::string{});
 }
 
+// The folder a file is in, for asking its disk's free space.
+[[nodiscard]] std::wstring FolderOf(const std::wstring& path) {
+    const std::size_t slash = path.find_last_of(L"/\\");
+    return slash == std::wstring::npos ? std::wstring(L".") : path.substr(0, slash + 1);
+}
+
 }  // namespace
 
 CHttpDownload::CHttpDownload() = default;
@@ -74,6 +81,8 @@ void CHttpDownload::SetParameters(EventSink* ownerSink, std::wstring address,
     serviceType = 0;
     partial.reset();
     partialKeepable = false;
+    bounds = TransferBounds{};
+    stop = TransferStop::kNone;
     CloseSession();
     session.reset();
     file.Close();
@@ -231,6 +240,28 @@ std::unique_ptr<HttpSession> CHttpDownload::CreateSession() {
     return MakeHttpSession();
 }
 
+std::uint32_t CHttpDownload::WriteBody(std::span<const std::uint8_t> bytes) {
+    return file.Write(bytes);
+}
+
+void CHttpDownload::Refuse(TransferStop reason, std::uint32_t value) {
+    stop = reason;
+    // A part that filled the disk, or grew past what any archive may be, is worth nothing
+    // to a resume: it only keeps the disk full.
+    if (reason != TransferStop::kTimedOut) partialKeepable = false;
+    Fail(3, value);
+}
+
+bool CHttpDownload::RoomForBody(bool lengthKnown, std::uint64_t contentLength) {
+    const std::uint64_t needed = (lengthKnown ? contentLength : 0) + bounds.roomBeyond;
+    const std::wstring folder = FolderOf(localFile);
+    const std::optional<std::uint64_t> free =
+        bounds.freeSpace != nullptr ? bounds.freeSpace(folder) : SystemFreeDiskSpace(folder);
+    if (!free || *free >= needed) return true;
+    Refuse(TransferStop::kDiskFull, DiskFullError());
+    return false;
+}
+
 void CHttpDownload::CloseSession() noexcept {
     if (session) session->Close();
 }
@@ -241,12 +272,16 @@ void CHttpDownload::Transfer() {
     partialKeepable = partial.has_value() && resumeOffset > 0;
     session = CreateSession();
     if (!session) return HandleError(1, 0);
+    deadline = bounds.total.count() > 0 ? std::chrono::steady_clock::now() + bounds.total
+                                        : std::chrono::steady_clock::time_point::max();
     const SessionOptions options{agent.empty() ? std::wstring(L"Update") : agent,
                                  accessType,
                                  proxyName,
                                  network.caFile,
                                  promptOwner,
-                                 &abortRequested};
+                                 &abortRequested,
+                                 deadline,
+                                 bounds.stall};
     if (const std::uint32_t error = session->Open(options)) return Fail(1, error);
     if (CancelNoticed()) return;
     if (const std::uint32_t error = session->RegisterStatusCallback()) return Fail(1, error);
@@ -274,6 +309,11 @@ void CHttpDownload::Transfer() {
     const bool bodyAnswer = ClassifyStatus(status) == StatusClass::kBody;
     if (bodyAnswer) {
         if (!AcceptResumedAnswer(status, lengthKnown, contentLength)) return;
+        // Refused before a byte of the body is taken, and before a record of it is kept.
+        if (lengthKnown &&
+            (contentLength > bounds.maxBytes || resumeOffset > bounds.maxBytes - contentLength)) {
+            return Refuse(TransferStop::kTooLarge, session->TooLargeError());
+        }
         if (partial) RecordPartial(status, lengthKnown, contentLength);
     }
     if (owner != nullptr) owner->DownloadSize(Clamp32(contentLength), resumeOffset);
@@ -283,6 +323,7 @@ void CHttpDownload::Transfer() {
     progress.lastTick = start;
     std::uint64_t received = 0;
     if (CancelNoticed()) return;
+    if (bodyAnswer && !RoomForBody(lengthKnown, contentLength)) return;
 
     std::size_t pieceBytes = std::max(session->PieceBytes(), kMinimumPiece);
     if (speedLimit > 0.0) {
@@ -293,12 +334,26 @@ void CHttpDownload::Transfer() {
     }
     for (;;) {
         std::span<const std::uint8_t> piece;
-        if (const std::uint32_t error = session->Read(pieceBytes, piece)) return Fail(3, error);
+        if (const std::uint32_t error = session->Read(pieceBytes, piece)) {
+            if (error == session->TimeoutError()) return Refuse(TransferStop::kTimedOut, error);
+            return Fail(3, error);
+        }
         if (piece.empty() || abortRequested != 0) break;
-        if (const std::uint32_t error = file.Write(piece)) return Fail(3, error);
+        const std::uint64_t held = resumeOffset + received;
+        if (held > bounds.maxBytes || piece.size() > bounds.maxBytes - held) {
+            return Refuse(TransferStop::kTooLarge, session->TooLargeError());
+        }
+        if (const std::uint32_t error = WriteBody(piece)) {
+            if (IsDiskFullError(error)) return Refuse(TransferStop::kDiskFull, error);
+            return Fail(3, error);
+        }
         if (speedLimit > 0.0) PauseForSpeedLimit(received, NowMs() - start);
         received += piece.size();
         ReportProgress(progress, received, lengthKnown, contentLength);
+        // A server that keeps sending a trickle is bounded by the whole-transfer limit.
+        if (std::chrono::steady_clock::now() > deadline && abortRequested == 0) {
+            return Refuse(TransferStop::kTimedOut, session->TimeoutError());
+        }
     }
     // A body that stops short of its announced length is a broken transfer, not a file.
     if (abortRequested == 0 && bodyAnswer && lengthKnown && received < contentLength) {
@@ -318,6 +373,9 @@ bool CHttpDownload::SendUntilAnswered(std::uint32_t& status) {
             headers += IfRangeHeader(partial->validator);
         }
         if (const std::uint32_t error = session->Send(headers)) {
+            if (error == session->TimeoutError() && abortRequested == 0) {
+                stop = TransferStop::kTimedOut;
+            }
             Fail(2, error);
             return false;
         }

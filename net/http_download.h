@@ -5,9 +5,12 @@
 // DownloadSpeed and exactly one DownloadFinished(result, value) per transfer, with
 //   0 complete, 0
 //   1 the session could not be opened, the library's error code
-//   2 connecting, opening or sending the request failed, the library's error code
+//   2 connecting, opening or sending the request failed (a redirect refused, or no answer
+//     within the bounds, included), the library's error code
 //   3 reading the body or writing the file failed, the library's or the OS's error code
-//     (0 when a resumed answer does not continue the file)
+//     (0 when a resumed answer does not continue the file); also a body the tool refused
+//     (longer than TransferBounds allow, no room on the disk, a bound passed), with the
+//     library's code for it or the OS's disk-full code; Stop() says which
 //   4 the status could not be read, the library's error code
 //   5 the server answered another status than 200 and 206, or a 401 or 407 that stayed
 //     unresolved (no credentials, refused again, or a prompt not answered with a retry),
@@ -17,13 +20,16 @@
 // platform's HTTP library sits behind HttpSession (http_session.h).
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <thread>
 #include <utility>
 
+#include "base/disk_space.h"
 #include "base/event_sink.h"
 #include "base/local_file.h"
 #include "net/download_progress.h"
@@ -38,6 +44,33 @@ class TransferThread;
 struct DownloadResult {
     std::uint32_t code = 0;
     std::uint32_t value = 0;
+};
+
+// The most any download may bring: no database archive a unit can take comes near it.
+inline constexpr std::uint64_t kMaxDownloadBytes = std::uint64_t{1} << 30;
+
+// Bounds on one transfer, so that no server holds the tool up for ever or fills its disk.
+struct TransferBounds {
+    // The whole exchange, connecting included; 0 for no limit.
+    std::chrono::milliseconds total{0};
+    // How long the server may send nothing (while connecting, waiting for the answer or in
+    // the body).
+    std::chrono::milliseconds stall{60000};
+    // The whole file, resumed bytes included: a longer announced length is refused before
+    // the body, a longer body is cut off. Either removes the file.
+    std::uint64_t maxBytes = kMaxDownloadBytes;
+    // Free space wanted on the file's disk besides the file (what unpacking it will need).
+    std::uint64_t roomBeyond = 0;
+    // How free space is asked for; null: the system's (tests give a full disk).
+    FreeSpaceQuery freeSpace = nullptr;
+};
+
+// Why a failed transfer was ended, where the tool itself ended it.
+enum class TransferStop {
+    kNone,
+    kTimedOut,  // a bound of TransferBounds passed; the part stays for a resume
+    kTooLarge,  // more than maxBytes; the file is removed
+    kDiskFull,  // no room on the disk; the file is removed
 };
 
 class CHttpDownload {
@@ -61,6 +94,10 @@ public:
     // part with its record when the transfer fails or is cancelled (partial_download.h).
     // Call after SetParameters; it replaces the local file and the resume offset.
     void KeepPartialFile(const PartialDownload& partial);
+
+    // Call after SetParameters, which puts the defaults back (no total limit, 60 s without a
+    // byte, kMaxDownloadBytes).
+    void SetBounds(const TransferBounds& limits) noexcept { bounds = limits; }
 
     // The owner's network settings, kept across SetParameters: a proxy that replaces the
     // system's settings whenever a caller asks for them (access type 0), its credentials
@@ -88,6 +125,8 @@ public:
     [[nodiscard]] DownloadResult Result() const noexcept {
         return {resultCode.load(), resultValue.load()};
     }
+    // Set with a failing Result() when the tool ended the transfer itself.
+    [[nodiscard]] TransferStop Stop() const noexcept { return stop.load(); }
     // The address as used: "http://" is added by Start to an address without a scheme.
     [[nodiscard]] const std::wstring& Url() const noexcept { return url; }
 
@@ -104,6 +143,9 @@ protected:
                                 std::uint64_t contentLength);
     // The HTTP backend; tests substitute a scripted one.
     [[nodiscard]] virtual std::unique_ptr<HttpSession> CreateSession();
+    // Writes body bytes to the local file; 0 or the OS's error code. Tests substitute a disk
+    // that fills up.
+    [[nodiscard]] virtual std::uint32_t WriteBody(std::span<const std::uint8_t> bytes);
 
 private:
     void RunTransfer() noexcept;
@@ -119,6 +161,10 @@ private:
     [[nodiscard]] bool AcceptResumedAnswer(std::uint32_t status, bool lengthKnown,
                                            std::uint64_t contentLength);
     void RecordPartial(std::uint32_t status, bool lengthKnown, std::uint64_t contentLength);
+    // Ends the transfer for a reason of the tool's own; the file is kept only for a timeout.
+    void Refuse(TransferStop reason, std::uint32_t value);
+    // Before the body: room for what the answer announces.
+    [[nodiscard]] bool RoomForBody(bool lengthKnown, std::uint64_t contentLength);
     void PauseForSpeedLimit(std::uint64_t received, std::uint64_t elapsedMs);
     void ReapThread();
     void CloseSession() noexcept;
@@ -144,6 +190,8 @@ private:
     std::uint16_t port = 0;
     void* promptOwner = nullptr;
     NetworkSettings network;
+    TransferBounds bounds;
+    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
 
     std::optional<PartialDownload> partial;
     bool partialKeepable = false;  // the part's record vouches for its bytes
@@ -153,6 +201,7 @@ private:
     std::atomic<std::int32_t> finished{0};
     std::atomic<std::uint32_t> resultCode{0};
     std::atomic<std::uint32_t> resultValue{0};
+    std::atomic<TransferStop> stop{TransferStop::kNone};
     std::atomic<bool> running{false};
     std::atomic<std::thread::id> runner{};
     LocalFile file;

@@ -7,6 +7,7 @@
 // values for libcurl), 0 meaning success. A session is used by one thread at a time.
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -30,7 +31,14 @@ struct SessionOptions {
     // Set to ask the transfer to stop. Backends that wait on the network poll it, so a
     // cancelled transfer ends within a fraction of a second.
     const std::atomic<std::int32_t>* abortRequested = nullptr;
+    // The downloader's bounds: a wait ends with TimeoutError() once the deadline has passed
+    // or the server has sent nothing for `stallLimit`.
+    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
+    std::chrono::milliseconds stallLimit{60000};
 };
+
+// Redirects followed at most, by either library; one more fails the request.
+inline constexpr int kMaxRedirects = 10;
 
 enum class CredentialAnswer { kSendAgain, kGoOn };
 
@@ -45,7 +53,8 @@ public:
                                                 const std::wstring& password) = 0;
     [[nodiscard]] virtual std::uint32_t OpenRequest(const UrlParts& url) = 0;
     // Sends the GET with `headers` (lines each ending in CR LF, or empty) and waits for the
-    // answer's status. May be called again on the same request to send it once more.
+    // answer's status, following redirects (at most kMaxRedirects, never from https to
+    // http). May be called again on the same request to send it once more.
     [[nodiscard]] virtual std::uint32_t Send(std::string_view headers) = 0;
     [[nodiscard]] virtual std::uint32_t QueryStatus(std::uint32_t& status) = 0;
     // The answer's Content-Length, or nullopt when it gave none.
@@ -67,6 +76,10 @@ public:
     [[nodiscard]] virtual std::size_t PieceBytes() const noexcept = 0;
     // The code reported when the body ends before its announced length.
     [[nodiscard]] virtual std::uint32_t ShortBodyError() const noexcept = 0;
+    // The code reported when a bound of the options passed.
+    [[nodiscard]] virtual std::uint32_t TimeoutError() const noexcept = 0;
+    // The code reported when the answer is longer than the downloader takes.
+    [[nodiscard]] virtual std::uint32_t TooLargeError() const noexcept = 0;
     // Closes the request, the connection and the session, in that order. Idempotent.
     virtual void Close() noexcept = 0;
 };

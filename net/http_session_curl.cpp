@@ -1,12 +1,13 @@
 // libcurl backend of the HTTP seam (Linux, macOS). libcurl pushes body bytes into a callback;
 // the seam pulls them piece by piece, so the transfer is driven through a multi handle and
 // what arrives is kept until read. Every wait polls the cancel flag at least ten times a
-// second, and a stalled server is given up after a bounded time, so a transfer thread always
-// ends soon after a cancel.
+// second and ends at the downloader's deadline, or once the server has sent nothing for the
+// stall limit, so a transfer thread always ends soon after a cancel.
 
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <mutex>
 #include <utility>
@@ -31,8 +32,7 @@ constexpr std::size_t kPieceBytes = 256 * 1024;
 constexpr std::size_t kPendingBytes = 2 * 1024 * 1024;
 constexpr int kPollMs = 100;
 constexpr long kConnectTimeoutMs = 30000;
-// A server that sends nothing for this long is given up on.
-constexpr long kStallSeconds = 60;
+using Clock = std::chrono::steady_clock;
 
 void GlobalInit() {
     static std::once_flag once;
@@ -46,6 +46,8 @@ public:
     std::uint32_t Open(const SessionOptions& options) override {
         GlobalInit();
         abortRequested = options.abortRequested;
+        deadline = options.deadline;
+        stallLimit = options.stallLimit;
         easy = curl_easy_init();
         multi = curl_multi_init();
         if (easy == nullptr || multi == nullptr) return CURLE_FAILED_INIT;
@@ -60,13 +62,12 @@ public:
         set(CURLOPT_PROTOCOLS_STR, "http,https");
         set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
         set(CURLOPT_FOLLOWLOCATION, 1L);
-        set(CURLOPT_MAXREDIRS, 10L);
+        set(CURLOPT_MAXREDIRS, static_cast<long>(kMaxRedirects));
         // What is written into a unit must not be open to interception.
         set(CURLOPT_SSL_VERIFYPEER, 1L);
         set(CURLOPT_SSL_VERIFYHOST, 2L);
-        set(CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
-        set(CURLOPT_LOW_SPEED_LIMIT, 1L);
-        set(CURLOPT_LOW_SPEED_TIME, kStallSeconds);
+        set(CURLOPT_CONNECTTIMEOUT_MS,
+            std::min<long>(kConnectTimeoutMs, static_cast<long>(stallLimit.count())));
         set(CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
         set(CURLOPT_WRITEFUNCTION, &CurlSession::OnBody);
         set(CURLOPT_WRITEDATA, this);
@@ -141,7 +142,12 @@ public:
         attached = true;
         Drive([this] { return bodyStarted; });
         if (Cancelled()) return CURLE_ABORTED_BY_CALLBACK;
-        if (done && doneResult != CURLE_OK && AnswerStatus() == 0) return doneResult;
+        // A redirect that was not followed (too many, or from https to http) is the
+        // request's failure, not an answer.
+        const long status = AnswerStatus();
+        if (done && doneResult != CURLE_OK && (status == 0 || (status >= 300 && status < 400))) {
+            return doneResult;
+        }
         return CURLE_OK;
     }
 
@@ -210,6 +216,8 @@ public:
 
     std::size_t PieceBytes() const noexcept override { return kPieceBytes; }
     std::uint32_t ShortBodyError() const noexcept override { return CURLE_PARTIAL_FILE; }
+    std::uint32_t TimeoutError() const noexcept override { return CURLE_OPERATION_TIMEDOUT; }
+    std::uint32_t TooLargeError() const noexcept override { return CURLE_FILESIZE_EXCEEDED; }
 
     void Close() noexcept override {
         Detach();
@@ -224,6 +232,7 @@ private:
         auto* self = static_cast<CurlSession*>(context);
         const std::size_t bytes = size * count;
         self->bodyStarted = true;
+        self->lastArrival = Clock::now();
         if (!self->pending.empty() && self->pending.size() + bytes > kPendingBytes) {
             self->paused = true;
             return CURL_WRITEFUNC_PAUSE;
@@ -236,6 +245,7 @@ private:
     static size_t OnHeader(char* data, size_t size, size_t count, void* context) {
         auto* self = static_cast<CurlSession*>(context);
         const std::size_t bytes = size * count;
+        self->lastArrival = Clock::now();
         std::string_view line(data, bytes);
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
             line.remove_suffix(1);
@@ -270,9 +280,12 @@ private:
         return abortRequested != nullptr && abortRequested->load(std::memory_order_relaxed) != 0;
     }
 
-    // Runs the transfer until `enough` holds, it ends, or a cancel is pending.
+    // Runs the transfer until `enough` holds, it ends, a cancel is pending, or a bound passes.
+    // The stall is counted from this call's start at the earliest: time spent between calls
+    // is the downloader's, not the server's.
     template <typename Condition>
     void Drive(Condition enough) {
+        lastArrival = std::max(lastArrival, Clock::now());
         while (attached && !done) {
             int runningHandles = 0;
             if (curl_multi_perform(multi, &runningHandles) != CURLM_OK) {
@@ -284,6 +297,11 @@ private:
                 if (message->msg == CURLMSG_DONE) Finish(message->data.result);
             }
             if (enough() || done || Cancelled()) break;
+            const Clock::time_point now = Clock::now();
+            if (now >= deadline || now - lastArrival >= stallLimit) {
+                Finish(CURLE_OPERATION_TIMEDOUT);
+                break;
+            }
             curl_multi_poll(multi, nullptr, 0, kPollMs, nullptr);
         }
     }
@@ -319,6 +337,9 @@ private:
     curl_slist* requestHeaders = nullptr;
     bool attached = false;
     const std::atomic<std::int32_t>* abortRequested = nullptr;
+    Clock::time_point deadline = Clock::time_point::max();
+    std::chrono::milliseconds stallLimit{60000};
+    Clock::time_point lastArrival{};  // of the last header or body bytes
     int accessType = 0;
     std::string agent;
     std::string caFile;

@@ -124,6 +124,28 @@ std::optional<UrlParts> ParseUrl(std::wstring_view url) {
     return parts;
 }
 
+std::optional<UrlParts> ResolveLocation(const UrlParts& base, std::string_view location) {
+    for (const char c : location) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) return std::nullopt;
+    }
+    const std::wstring target = Utf8ToWide(location);
+    if (target.empty()) return std::nullopt;
+    if (target.find(L"://") != std::wstring::npos &&
+        target.find(L"://") < target.find_first_of(L"/?#")) {
+        return ParseUrl(target);
+    }
+    const std::string origin = UrlText({base.serviceType, base.serverName, L"/", base.port});
+    const std::wstring scheme = base.Secure() ? L"https:" : L"http:";
+    if (target.rfind(L"//", 0) == 0) return ParseUrl(scheme + target);
+    // The origin without its closing "/".
+    const std::wstring root = Utf8ToWide(origin.substr(0, origin.size() - 1));
+    if (target.front() == L'/') return ParseUrl(root + target);
+    std::wstring path = base.objectPath.substr(0, base.objectPath.find(L'?'));
+    path.resize(path.rfind(L'/') + 1);
+    return ParseUrl(root + path + target);
+}
+
 std::string UrlText(const UrlParts& parts) {
     std::string text = parts.Secure() ? "https://" : "http://";
     const std::string host = WideToUtf8(parts.serverName);

@@ -29,6 +29,13 @@ struct UrlParts {
 // characters anywhere.
 [[nodiscard]] std::optional<UrlParts> ParseUrl(std::wstring_view url);
 
+// Where a redirect's Location (untrusted header text) leads from `base`: an absolute address,
+// one without a scheme ("//host/path", the base's scheme), a path ("/path") or a relative
+// reference (beside the base's path; its query dropped). nullopt when it does not parse as
+// ParseUrl would take it.
+[[nodiscard]] std::optional<UrlParts> ResolveLocation(const UrlParts& base,
+                                                      std::string_view location);
+
 // The address a client library is given for the parts: scheme, host (bracketed when it is
 // IPv6), the port when it is not the scheme's default, and the object path.
 [[nodiscard]] std::string UrlText(const UrlParts& parts);

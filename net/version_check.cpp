@@ -8,14 +8,14 @@
 #include "base/ascii_text.h"
 #include "base/local_file.h"
 #include "base/text.h"
+#include "net/signature_encoding.h"
 
 namespace kivrel {
 namespace {
 
 // Each line read takes at most this many characters, as a 260-character buffer allows.
 constexpr std::size_t kLineChars = 259;
-// Two reads of 259 characters, each CR LF being two bytes, fit well within this.
-constexpr std::size_t kReadLimit = 4 * kLineChars + 16;
+constexpr std::string_view kSignatureKey = "signature=";
 
 [[nodiscard]] bool BeginsWith(std::span<const std::uint8_t> bytes, std::string_view tag) noexcept {
     if (tag.empty() || bytes.size() < tag.size()) return false;
@@ -29,6 +29,9 @@ constexpr std::size_t kReadLimit = 4 * kLineChars + 16;
 class TextLines {
 public:
     explicit TextLines(std::span<const std::uint8_t> data) : bytes(data) {}
+
+    // Where the next read starts.
+    [[nodiscard]] std::size_t Position() const noexcept { return position; }
 
     [[nodiscard]] std::string Next() {
         std::string line;
@@ -76,6 +79,81 @@ private:
     return text;
 }
 
+[[nodiscard]] int HexValue(char c) noexcept {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+[[nodiscard]] std::optional<Sha256Digest> ParseDigest(std::string_view text) noexcept {
+    Sha256Digest digest{};
+    if (text.size() != 2 * digest.size()) return std::nullopt;
+    for (std::size_t i = 0; i < digest.size(); ++i) {
+        const int high = HexValue(text[2 * i]);
+        const int low = HexValue(text[2 * i + 1]);
+        if (high < 0 || low < 0) return std::nullopt;
+        digest[i] = static_cast<std::uint8_t>(high << 4 | low);
+    }
+    return digest;
+}
+
+// Digits only, no sign, no blanks, no overflow; 0 is no archive.
+[[nodiscard]] std::optional<std::uint64_t> ParseSize(std::string_view text) noexcept {
+    if (text.empty() || text.size() > 19) return std::nullopt;
+    std::uint64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    if (value == 0) return std::nullopt;
+    return value;
+}
+
+// The lines after the first two reads: the archive's announcement and the signature.
+void ParseAnnouncement(std::span<const std::uint8_t> bytes, std::size_t from, VersionFile& file) {
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    std::size_t signatureAt = std::string_view::npos;
+    bool sha256Seen = false;
+    bool sizeSeen = false;
+    const auto problem = [&](std::wstring_view why) {
+        if (file.announcementProblem.empty()) file.announcementProblem = why;
+    };
+    for (std::size_t at = from; at < text.size();) {
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        std::string_view line = text.substr(at, end - at);
+        const std::size_t lineStart = at;
+        at = end + 1;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (signatureAt != std::string_view::npos) {
+            if (!line.empty()) problem(L"Text follows the signature line.");
+            continue;
+        }
+        const std::size_t equals = line.find('=');
+        const std::string_view key = line.substr(0, equals == std::string_view::npos ? 0 : equals);
+        const std::string_view value =
+            equals == std::string_view::npos ? std::string_view{} : line.substr(equals + 1);
+        if (key == "sha256") {
+            file.archiveSha256 = ParseDigest(value);
+            if (sha256Seen || !file.archiveSha256) problem(L"Its sha256 line does not read.");
+            sha256Seen = true;
+        } else if (key == "size") {
+            file.archiveSize = ParseSize(value);
+            if (sizeSeen || !file.archiveSize) problem(L"Its size line does not read.");
+            sizeSeen = true;
+        } else if (line.substr(0, kSignatureKey.size()) == kSignatureKey) {
+            signatureAt = lineStart;
+            // An empty one still marks the file signed, and unreadably so.
+            const std::string_view signature = line.substr(kSignatureKey.size());
+            file.signatureText.assign(signature.empty() ? std::string_view("=") : signature);
+        }
+    }
+    if (signatureAt != std::string_view::npos) {
+        file.signedBytes.assign(bytes.begin(),
+                                bytes.begin() + static_cast<std::ptrdiff_t>(signatureAt));
+    }
+}
+
 }  // namespace
 
 std::wstring SelectVersionFileUrl(std::span<const std::uint8_t> identity,
@@ -119,12 +197,33 @@ std::optional<VersionFile> ParseVersionText(std::span<const std::uint8_t> bytes)
     file.version = LeadingNumber(first);
     file.firstLine = WithoutLineEnds(first);
     file.archiveUrl = Utf8ToWide(second);
+    ParseAnnouncement(bytes, lines.Position(), file);
     return file;
+}
+
+std::string WriteVersionText(std::string_view versionLine, std::string_view archiveUrl,
+                             const std::optional<Sha256Digest>& sha256,
+                             std::optional<std::uint64_t> size) {
+    std::string text = std::string(versionLine) + "\n" + std::string(archiveUrl) + "\n";
+    if (sha256) {
+        text += "sha256=";
+        for (const std::uint8_t byte : *sha256) {
+            text += HexDigit(byte >> 4);
+            text += HexDigit(byte);
+        }
+        text += "\n";
+    }
+    if (size) text += "size=" + std::to_string(*size) + "\n";
+    return text;
+}
+
+std::string WriteSignatureLine(std::span<const std::uint8_t> derSignature) {
+    return std::string(kSignatureKey) + EncodeBase64(derSignature) + "\n";
 }
 
 std::optional<VersionFile> ParseVersionFile(const std::wstring& path) {
     std::vector<std::uint8_t> bytes;
-    if (!ReadFilePrefix(path, kReadLimit, bytes)) return std::nullopt;
+    if (!ReadFilePrefix(path, kMaxVersionFileBytes, bytes)) return std::nullopt;
     RemoveFile(path);
     return ParseVersionText(bytes);
 }

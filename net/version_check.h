@@ -8,7 +8,9 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "base/crypto.h"
 #include "package/build_date.h"
 #include "package/vendor_config.h"
 
@@ -38,19 +40,43 @@ inline constexpr std::wstring_view kVersionFileName = L"Tmp";
 // The same text as a number; 0 for a date never read. Saturates instead of wrapping.
 [[nodiscard]] std::uint32_t DatabaseVersionNumber(const BuildDate& databaseDate);
 
-// A version file: line 1 the newest version (yyyymmdd), line 2 the archive's address.
+// The largest version file read (and downloaded): a few short lines.
+inline constexpr std::size_t kMaxVersionFileBytes = 64 * 1024;
+
+// A version file: line 1 the newest version (yyyymmdd), line 2 the archive's address. Lines
+// after these may announce the archive ("sha256=<64 hex digits>", "size=<bytes>"), and a
+// last line "signature=<base64>" may carry an ECDSA P-256 signature (SHA-256, DER) over every
+// byte before it. Tools that read two lines pass over the rest; other lines are ignored.
 struct VersionFile {
     std::int32_t version = 0;  // the decimal number at the start of line 1; 0 without one
     std::string firstLine;     // line 1 without its line end, for the status text
     std::wstring archiveUrl;   // line 2 without its line end
+
+    std::optional<Sha256Digest> archiveSha256;
+    std::optional<std::uint64_t> archiveSize;
+    // Why the lines after the second cannot be taken (a sha256 or size that does not read,
+    // a repeated line, text after the signature); empty when they can.
+    std::wstring announcementProblem;
+    // The signature line's base64 (empty: unsigned) and the bytes it signs.
+    std::string signatureText;
+    std::vector<std::uint8_t> signedBytes;
 };
 // Reads the two lines as the text-mode reads always have: CR LF counts as one line end,
 // each read takes at most 259 characters (the rest of a longer line is the next line),
-// text after a zero byte is not seen. nullopt when line 1 is empty or line 2 holds no
-// address.
+// text after a zero byte is not seen. The lines after them are split at LF (a CR before it
+// dropped). nullopt when line 1 is empty or line 2 holds no address.
 [[nodiscard]] std::optional<VersionFile> ParseVersionText(std::span<const std::uint8_t> bytes);
-// Reads the file at `path`, deletes it, and parses it. nullopt when it cannot be opened (it
-// is then left alone) or does not parse.
+// The signed part of a version file as a vendor publishes it: the version, the archive's
+// address and its announcement, each line ending in LF. The signature line follows it.
+[[nodiscard]] std::string WriteVersionText(std::string_view versionLine,
+                                           std::string_view archiveUrl,
+                                           const std::optional<Sha256Digest>& sha256,
+                                           std::optional<std::uint64_t> size);
+// "signature=" and the base64 of a DER signature, with its LF.
+[[nodiscard]] std::string WriteSignatureLine(std::span<const std::uint8_t> derSignature);
+
+// Reads the file at `path` (at most kMaxVersionFileBytes), deletes it, and parses it. nullopt
+// when it cannot be opened (it is then left alone) or does not parse.
 [[nodiscard]] std::optional<VersionFile> ParseVersionFile(const std::wstring& path);
 
 // The question before an update: asked only when both versions are known (above 0) and the

@@ -43,6 +43,12 @@ struct VersionSource {
     std::wstring_view url;
 };
 
+// A key this vendor signs its version files with (ECDSA P-256).
+struct VendorSigningKey {
+    std::string_view name;          // who signs, as the user is told: "Kivrel"
+    std::string_view publicKeyPem;  // "-----BEGIN PUBLIC KEY-----" ... "-----END PUBLIC KEY-----"
+};
+
 struct VendorConfig {
     ToolTag toolTag{};
     std::string_view brandK;     // 8 bytes
@@ -59,6 +65,9 @@ struct VendorConfig {
     // A layout-1 unit whose identity block begins with these 5 bytes has the five-band radar
     // list in its settings window.
     std::string_view fiveBandTag{};
+    // With keys, a version file must be signed with one of them, and it must give the
+    // archive's sha256; without, unsigned files are taken.
+    std::span<const VendorSigningKey> signingKeys{};
 };
 
 // The vendor-neutral build: its tag is 21 blanks, so it takes every file and every unit.

@@ -1,5 +1,6 @@
 #include "procedures/online_check.h"
 
+#include "net/archive_check.h"
 #include "net/http_download.h"
 #include "net/version_check.h"
 #include "package/vendor_config.h"
@@ -40,31 +41,44 @@ std::wstring StartVersionFetch(CHttpDownload& downloader, EventSink* sink,
     if (temp.folder.empty()) return temp.problem;
     downloader.SetParameters(sink, address, temp.folder + std::wstring(kVersionFileName), L"", L"",
                              L"", L"", L"", 0, 0, 0, 0, 0.0, 0);
+    downloader.SetBounds(kVersionFileBounds);
     return downloader.Start(synchronous);
 }
 
-bool ReadFetchedVersion(DownloadResultCode result, const TempFolderChoice& temp,
-                        AnnouncedDatabase& found) {
-    if (result != DownloadResultCode::kComplete) return false;
+std::wstring TakeArchiveAddress(const std::wstring& address, const VersionTrustPolicy& policy,
+                                AnnouncedDatabase& found) {
+    found = {};
+    found.verdict = CheckArchiveAddress(policy);
+    if (found.verdict.trust == VersionTrust::kRefused) return found.verdict.refusal;
+    found.archiveUrl = address;
+    return {};
+}
+
+std::wstring ReadFetchedVersion(DownloadResultCode result, const TempFolderChoice& temp,
+                                const VersionTrustPolicy& policy, AnnouncedDatabase& found) {
+    found = {};
+    if (result != DownloadResultCode::kComplete) return std::wstring(kTextAccessFailed);
     const auto parsed = ParseVersionFile(temp.folder + std::wstring(kVersionFileName));
-    if (!parsed) return false;
+    if (!parsed) return std::wstring(kTextAccessFailed);
+    // Nothing of a file that may not be believed is taken, not even its address.
+    found.verdict = CheckVersionFile(*parsed, policy);
+    if (found.verdict.trust == VersionTrust::kRefused) return found.verdict.refusal;
     found.version = parsed->version;
     found.archiveUrl = parsed->archiveUrl;
     found.versionText = parsed->firstLine;
-    return true;
+    return {};
 }
 
 std::wstring CheckOnlineVersion(std::span<const std::uint8_t> identity, const VendorConfig& vendor,
-                                std::wstring_view overrideAddress, const NetworkSettings& network,
-                                const TempFolderChoice& temp, void (*searching)(std::wstring_view),
-                                AnnouncedDatabase& found) {
+                                std::wstring_view overrideAddress, const VersionTrustPolicy& policy,
+                                const NetworkSettings& network, const TempFolderChoice& temp,
+                                void (*searching)(std::wstring_view), AnnouncedDatabase& found) {
     const OnlineSource source = ChooseOnlineSource(identity, vendor, overrideAddress);
     switch (source.kind) {
         case OnlineSourceKind::kNone:
             return std::wstring(kTextNoOnlineSource);
         case OnlineSourceKind::kArchive:
-            found = {0, source.address, {}};
-            return {};
+            return TakeArchiveAddress(source.address, policy, found);
         case OnlineSourceKind::kVersionFile:
             break;
     }
@@ -77,8 +91,7 @@ std::wstring CheckOnlineVersion(std::span<const std::uint8_t> identity, const Ve
         !error.empty()) {
         return error;
     }
-    if (!ReadFetchedVersion(sink.end, temp, found)) return std::wstring(kTextAccessFailed);
-    return {};
+    return ReadFetchedVersion(sink.end, temp, policy, found);
 }
 
 }  // namespace kivrel

@@ -10,6 +10,7 @@
 #include "base/prompts.h"
 #include "base/text.h"
 #include "device/gps_unit.h"
+#include "net/archive_check.h"
 #include "net/http_download.h"
 #include "net/partial_download.h"
 #include "package/package_source.h"
@@ -160,12 +161,20 @@ bool Run::Download() {
     downloader.SetParameters(&services.events, shared.archiveUrl, partial.partPath, L"", L"", L"",
                              L"", L"", 0, 0, 0, 0, 0.0, partial.resumeOffset);
     downloader.KeepPartialFile(partial);
+    downloader.SetBounds(
+        ArchiveTransferBounds(services.unit.capacity, shared.announcedArchive, services.freeSpace));
     const std::wstring startError = downloader.Start(true);
     if (!startError.empty()) {
         Fail(startError);
         return false;
     }
     std::this_thread::sleep_for(services.afterDownload);
+    const std::wstring refusal =
+        ArchiveDownloadRefusal(downloader, shared.announcedArchive, errorCause);
+    if (!refusal.empty()) {
+        Fail(refusal);
+        return false;
+    }
     if (const std::wstring windowText = shared.DownloadErrorText(); !windowText.empty()) {
         Fail(windowText);
         return false;
@@ -178,6 +187,14 @@ bool Run::Download() {
     }
     if (CompletePartialDownload(partial) != 0) {
         Fail(kTextDownloadFailed);
+        return false;
+    }
+    // Before anything is unpacked: the archive must be the one the version file announced.
+    if (const std::wstring other =
+            CheckAnnouncedArchive(archivePath, shared.announcedArchive, errorCause);
+        !other.empty()) {
+        services.files.RemoveFile(archivePath);
+        Fail(other);
         return false;
     }
     return true;
@@ -199,16 +216,27 @@ bool Run::Unpack() {
         Fail(kTextNoArchiver, stagingFolder);
         return false;
     }
-    // Whether the archiver worked shows in what it left behind.
+    // Whether the archiver worked shows in what it left behind, unless it had to be ended or
+    // its archive was refused: then nothing it left is used.
     std::uint32_t exitCode = 0;
-    (void)services.archivers.RunArchiver(arguments, executable, exitCode, shared.stopRequested);
+    const bool ran =
+        services.archivers.RunArchiver(arguments, executable, exitCode, shared.stopRequested);
     // The owner is closing: what was unpacked may be cut short, so nothing of it is written.
     // The error stays unshown while the owner closes.
     if (shared.stopRequested.load(std::memory_order_relaxed) != 0) {
         Fail(kTextNoUpdateFile);
         return false;
     }
+    if (!ran && (exitCode == kArchiverEnded || exitCode == kArchiverRefused)) {
+        Fail(exitCode == kArchiverEnded ? kTextArchiverTimedOut : kTextArchiveUnsafe,
+             stagingFolder);
+        return false;
+    }
     std::this_thread::sleep_for(services.afterArchiver);
+    if (!HoldsOnlyPlainEntries(extractFolder, services.files)) {
+        Fail(kTextArchiveUnsafe, stagingFolder);
+        return false;
+    }
     std::wstring found;
     (void)FindUpdateFile(extractFolder, true, found, services.files);
     if (found.empty()) {

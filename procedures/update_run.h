@@ -14,7 +14,9 @@
 #include <string>
 #include <string_view>
 
+#include "base/disk_space.h"
 #include "device/update_plan.h"
+#include "net/version_trust.h"
 #include "package/province_names.h"
 #include "package/update_package.h"
 
@@ -35,6 +37,8 @@ struct VendorConfig;
 struct UpdateRunShared {
     std::wstring localFilePath;  // non-empty: update from this file, no download
     std::wstring archiveUrl;     // otherwise: the database archive to download
+    // What the version file said the archive is; the download must be that.
+    ArchiveAnnouncement announcedArchive;
     std::atomic<std::int32_t> stopRequested{0};
     std::int32_t provinceMode = 0;  // 1: only the provinces flagged below
     std::array<std::int32_t, kProvinceCount> provinceFlags{};
@@ -95,6 +99,8 @@ struct UpdateRunServices {
     // Pauses the run makes for the owner and the archiver; tests shorten them.
     std::chrono::milliseconds afterDownload{50};
     std::chrono::milliseconds afterArchiver{500};
+    // How the archive's download asks for free space; null: the system's.
+    FreeSpaceQuery freeSpace = nullptr;
 };
 
 // The run's texts, exactly as the user sees them.

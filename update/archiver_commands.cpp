@@ -36,4 +36,19 @@ std::wstring ArchiverCommandLine(std::wstring_view executable, std::wstring_view
     return commandLine;
 }
 
+std::wstring ArchivePathFromArguments(std::wstring_view arguments) {
+    const std::size_t open = arguments.find(L'"');
+    if (open == std::wstring_view::npos) return {};
+    const std::size_t close = arguments.find(L'"', open + 1);
+    if (close == std::wstring_view::npos) return {};
+    return std::wstring(arguments.substr(open + 1, close - open - 1));
+}
+
+std::wstring ListingArguments(ArchiverShape shape, std::wstring_view archivePath) {
+    std::wstring arguments = shape == ArchiverShape::WinRar ? L"lt -p- \"" : L"l -slt \"";
+    arguments += archivePath;
+    arguments += L'"';
+    return arguments;
+}
+
 }  // namespace kivrel

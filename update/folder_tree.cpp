@@ -26,6 +26,27 @@ void DeleteFolderTree(const std::wstring& folder, StagingFiles& files) {
     files.RemoveFolder(folder);
 }
 
+namespace {
+
+bool SubtreeIsPlain(const std::wstring& folder, StagingFiles& files) {
+    std::vector<FolderEntry> entries;
+    if (!files.ListFolder(folder, entries)) return false;
+    for (const FolderEntry& entry : entries) {
+        if (IsDotEntry(entry.name)) continue;
+        if (entry.isLink) return false;
+        if (entry.isFolder && !SubtreeIsPlain(JoinPath(folder, entry.name), files)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool HoldsOnlyPlainEntries(const std::wstring& folder, StagingFiles& files) {
+    std::vector<FolderEntry> entries;
+    if (folder.empty() || !files.ListFolder(folder, entries)) return true;
+    return SubtreeIsPlain(folder, files);
+}
+
 void DeleteFolderTree(const std::wstring& folder) {
     DeleteFolderTree(folder, SystemStagingFiles());
 }

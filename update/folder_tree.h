@@ -15,4 +15,10 @@ class StagingFiles;
 void DeleteFolderTree(const std::wstring& folder, StagingFiles& files);
 void DeleteFolderTree(const std::wstring& folder);
 
+// True when everything below `folder` is a plain file or folder: no link, junction or other
+// reparse point (none is followed), and every folder below it can be listed. What an archiver
+// left must be that before any of it is used. A folder that cannot be listed itself holds
+// nothing to use (the search for the update file finds nothing there either): true.
+[[nodiscard]] bool HoldsOnlyPlainEntries(const std::wstring& folder, StagingFiles& files);
+
 }  // namespace kivrel

@@ -557,3 +557,78 @@ TEST_F(MainWindow, TheWorkerIsJoinedByTheWindowEvenWhenItsEndIsNotPosted) {
 
 }  // namespace
 }  // namespace kivrel::test
+
+namespace kivrel::test {
+namespace {
+
+// Made with openssl (`ec -pubout` of a fresh P-256 key, `dgst -sha256 -sign` over the two
+// lines and the announcement below).
+constexpr std::string_view kVendorKey =
+    "-----BEGIN PUBLIC KEY-----\n"
+    "MFkwEwYHKoZIzj0CAQYIKoZIzj0DAQcDQgAE2FHUaEjVgJ3vWcp8UEgwRSWE50ru\n"
+    "8nzkNhjYWlDN7N1Zj2/NjRepA3luW3F0cEUu4loU3tyQzW6kMF13NE+EUg==\n"
+    "-----END PUBLIC KEY-----\n";
+constexpr std::string_view kSignedByVendor =
+    "20240601\n"
+    "http://db.kivrel.example/db/camera-db.zip\n"
+    "sha256=9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08\n"
+    "size=4\n"
+    "signature=MEUCIQDRZF+/141gJgUbFQOyAB/HxglyIAUwe/tCNbnEdPYV6gIgAL/GQ0sqRiOsgojRhzX/WutHlV8+"
+    "Gl5pSxKr4pHagRs=\n";
+constexpr VendorSigningKey kVendorKeys[] = {{"Kivrel", kVendorKey}};
+
+TEST_F(MainWindow, ClosingDuringAStalledArchiveDownloadEndsTheWindowWithinSeconds) {
+    HttpTestServer server;
+    HttpRoute stalling;
+    stalling.body = PatternBytes(64 * 1024);
+    stalling.pieceBytes = 1024;
+    stalling.pieceDelay = std::chrono::seconds(60);  // the first piece, then nothing
+    server.Serve("/db.zip", stalling);
+    StartWindow(VersionUrl(server.WideUrl("/db.zip")));
+    model->OnUpdate();
+    ASSERT_TRUE(thread.PumpUntil([&] { return server.RequestCount("/db.zip") > 0; }));
+
+    const auto start = std::chrono::steady_clock::now();
+    model->OnClose();
+    ASSERT_TRUE(thread.PumpUntil([&] { return view.ended; }));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(BlocksWritten(), 0u);
+}
+
+TEST_F(MainWindow, AVendorWithAKeyTakesOnlyVersionFilesItSigned) {
+    vendor.signingKeys = kVendorKeys;
+    struct Case {
+        const char* name;
+        std::string text;
+        bool taken;
+    };
+    const Case cases[] = {
+        {"signed", std::string(kSignedByVendor), true},
+        {"unsigned", "20240601\r\nhttp://127.0.0.1:9/db.zip\r\n", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HttpTestServer server;
+        server.ServeText("/version.txt", c.text);
+        model.reset();
+        StartWindow(VersionUrl(server.WideUrl("/version.txt")));
+        ASSERT_TRUE(thread.PumpUntil([&] { return !model->VersionCheckActive(); }));
+        if (c.taken) {
+            EXPECT_EQ(view.status, L"Internet vesion:20240601");
+            EXPECT_EQ(model->ArchiveUrl(), L"http://db.kivrel.example/db/camera-db.zip");
+        } else {
+            EXPECT_EQ(view.status.rfind(L"The database is not signed by Kivrel (", 0), 0u)
+                << WideToUtf8(view.status);
+            EXPECT_EQ(model->OnlineVersion(), -1);
+            EXPECT_TRUE(model->ArchiveUrl().empty());
+        }
+    }
+    // An address that names the archive itself has nothing signing it.
+    model.reset();
+    StartWindow(VersionUrl(L"http://127.0.0.1:9/db.zip"));
+    EXPECT_EQ(view.status.rfind(L"The database is not signed by Kivrel (", 0), 0u);
+    EXPECT_TRUE(model->ArchiveUrl().empty());
+}
+
+}  // namespace
+}  // namespace kivrel::test

@@ -11,9 +11,12 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "net/disk_full.h"
 #include "net/http_download.h"
+#include "net/partial_download.h"
 #include "tests/net/download_test_support.h"
 
 namespace kivrel {
@@ -45,7 +48,8 @@ struct Script {
     std::uint32_t statusError = 0;
     std::uint32_t readError = 0;  // after the first piece of the body
     bool throwOnRead = false;
-    std::vector<Answer> answers{Answer{}};  // one per send; the last one repeats
+    std::chrono::milliseconds pieceDelay{0};  // before each piece of the body
+    std::vector<Answer> answers{Answer{}};    // one per send; the last one repeats
     std::vector<CredentialAnswer> promptAnswers;
     std::function<void()> onOpen;
 
@@ -56,6 +60,8 @@ struct Script {
 };
 
 constexpr std::uint32_t kShortBody = 7777;
+constexpr std::uint32_t kTimedOut = 8888;
+constexpr std::uint32_t kTooLarge = 9999;
 
 class ScriptedSession final : public HttpSession {
 public:
@@ -90,6 +96,7 @@ public:
     std::uint32_t Read(std::size_t limit, std::span<const std::uint8_t>& piece) override {
         if (script.throwOnRead) throw std::bad_alloc();
         if (script.readError != 0 && position > 0) return script.readError;
+        if (script.pieceDelay.count() > 0) std::this_thread::sleep_for(script.pieceDelay);
         const std::size_t size = std::min<std::size_t>({limit, answer.body.size() - position, 700});
         piece = std::span<const std::uint8_t>(
             reinterpret_cast<const std::uint8_t*>(answer.body.data()) + position, size);
@@ -109,6 +116,8 @@ public:
     }
     std::size_t PieceBytes() const noexcept override { return 4096; }
     std::uint32_t ShortBodyError() const noexcept override { return kShortBody; }
+    std::uint32_t TimeoutError() const noexcept override { return kTimedOut; }
+    std::uint32_t TooLargeError() const noexcept override { return kTooLarge; }
     void Close() noexcept override {}
 
 private:
@@ -122,11 +131,20 @@ public:
     explicit ScriptedDownload(Script& s) : script(s) {}
     ~ScriptedDownload() override { Cancel(); }
     bool allowRequest = true;
+    // The disk takes this many bytes, then reports itself full.
+    std::optional<std::size_t> diskRoom;
 
 protected:
     bool CanStartRequest() override { return allowRequest; }
     std::unique_ptr<HttpSession> CreateSession() override {
         return std::make_unique<ScriptedSession>(script);
+    }
+    std::uint32_t WriteBody(std::span<const std::uint8_t> bytes) override {
+        if (diskRoom) {
+            if (bytes.size() > *diskRoom) return DiskFullError();
+            *diskRoom -= bytes.size();
+        }
+        return CHttpDownload::WriteBody(bytes);
     }
 
 private:
@@ -322,6 +340,152 @@ TEST_F(DownloadCore, StartReportsAFileThatCannotBeOpened) {
               0u);
     EXPECT_GT(error.size(), 64u);
     EXPECT_TRUE(sink.FinishedMessages().empty());
+}
+
+}  // namespace
+}  // namespace kivrel
+
+namespace kivrel {
+namespace {
+
+// Archive downloads resumable, as the update run sets them up, with bounds of the test's own.
+class BoundedDownload : public DownloadCore {
+protected:
+    std::vector<test::Finished> RunBounded(const TransferBounds& bounds,
+                                           test::RecordingSink& caseSink) {
+        partial = PreparePartialDownload(file, L"http://h/db.zip");
+        downloader.SetParameters(&caseSink, L"http://h/db.zip", partial.partPath, L"", L"", L"",
+                                 L"", L"", 0, 0, 0, 0, 0.0, partial.resumeOffset);
+        downloader.KeepPartialFile(partial);
+        downloader.SetBounds(bounds);
+        EXPECT_EQ(downloader.Start(true), L"");
+        return caseSink.FinishedMessages();
+    }
+    Answer Resumable(std::string body, std::optional<std::uint64_t> length) {
+        Answer answer = Reply(200, std::move(body), length);
+        answer.headers["ETag"] = "\"v1\"";
+        return answer;
+    }
+    PartialDownload partial;
+};
+
+TEST_F(BoundedDownload, TooMuchOrNoRoomEndsTheDownloadAndLeavesNothingBehind) {
+    struct Case {
+        const char* name;
+        Answer answer;
+        TransferBounds bounds;
+        std::optional<std::size_t> diskRoom;
+        std::optional<std::uint64_t> freeSpace;
+        TransferStop stop;
+        std::uint32_t value;
+        bool sizeReported;  // refused after the size message, or before it
+    };
+    const std::string body(5000, 'z');
+    const TransferBounds small{std::chrono::milliseconds(0), std::chrono::seconds(60), 4000, 0};
+    const TransferBounds roomy{std::chrono::milliseconds(0), std::chrono::seconds(60), 1u << 20,
+                               100000};
+    const Case cases[] = {
+        {"an announced length above the cap",
+         Resumable(body, 5000),
+         small,
+         {},
+         {},
+         TransferStop::kTooLarge,
+         kTooLarge,
+         false},
+        {"a length of 2^63-1",
+         Resumable(body, 0x7FFFFFFFFFFFFFFFull),
+         {},
+         {},
+         {},
+         TransferStop::kTooLarge,
+         kTooLarge,
+         false},
+        {"a body without length past the cap",
+         Resumable(body, std::nullopt),
+         small,
+         {},
+         {},
+         TransferStop::kTooLarge,
+         kTooLarge,
+         true},
+        {"a disk that fills up",
+         Resumable(body, 5000),
+         {},
+         3000,
+         {},
+         TransferStop::kDiskFull,
+         DiskFullError(),
+         true},
+        {"no room for the archive and its unpacking",
+         Resumable(body, 5000),
+         roomy,
+         {},
+         100000,
+         TransferStop::kDiskFull,
+         DiskFullError(),
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        script = Script{};
+        script.answers = {c.answer};
+        downloader.diskRoom = c.diskRoom;
+        static std::optional<std::uint64_t> freeSpace;
+        freeSpace = c.freeSpace;
+        TransferBounds bounds = c.bounds;
+        bounds.freeSpace = [](const std::wstring&) { return freeSpace; };
+        test::RecordingSink caseSink;
+        const auto finished = RunBounded(bounds, caseSink);
+        ASSERT_EQ(finished.size(), 1u);
+        EXPECT_EQ(finished[0].result, 3u);  // a body that could not be taken
+        EXPECT_EQ(finished[0].value, c.value);
+        EXPECT_EQ(downloader.Stop(), c.stop);
+        EXPECT_EQ(caseSink.SizeMessages().size(), c.sizeReported ? 1u : 0u);
+        // No part and no record: the next run starts afresh, and the disk is as before.
+        EXPECT_FALSE(test::Exists(partial.partPath));
+        EXPECT_FALSE(test::Exists(partial.recordPath));
+    }
+    // Room enough: the same download goes through.
+    script = Script{};
+    script.answers = {Resumable(body, 5000)};
+    downloader.diskRoom.reset();
+    const auto finished = RunBounded(roomy, sink);
+    ASSERT_EQ(finished.size(), 1u);
+    EXPECT_EQ(finished[0].result, 0u);
+}
+
+TEST_F(BoundedDownload, AServerThatStallsOrTricklesIsGivenUpButItsPartKept) {
+    // The backend reports its wait bound; a trickle is ended by the whole-transfer bound.
+    struct Case {
+        const char* name;
+        std::function<void(Script&)> arrange;
+        TransferBounds bounds;
+        std::uint32_t result;
+    };
+    const Case cases[] = {
+        {"nothing for the stall bound", [](Script& s) { s.readError = kTimedOut; }, {}, 3},
+        {"a trickle past the deadline",
+         [](Script& s) { s.pieceDelay = std::chrono::milliseconds(30); },
+         {std::chrono::milliseconds(100), std::chrono::seconds(60), 1u << 20, 0},
+         3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        script = Script{};
+        script.answers = {Resumable(std::string(8000, 't'), 8000)};
+        c.arrange(script);
+        test::RecordingSink caseSink;
+        const auto finished = RunBounded(c.bounds, caseSink);
+        ASSERT_EQ(finished.size(), 1u);
+        EXPECT_EQ(finished[0].result, c.result);
+        EXPECT_EQ(finished[0].value, kTimedOut);
+        EXPECT_EQ(downloader.Stop(), TransferStop::kTimedOut);
+        // Network trouble does not spoil the part: the next run resumes it.
+        EXPECT_TRUE(test::Exists(partial.partPath));
+        EXPECT_TRUE(test::Exists(partial.recordPath));
+        DiscardPartialDownload(partial);
+    }
 }
 
 }  // namespace

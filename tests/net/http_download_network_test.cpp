@@ -37,10 +37,12 @@ const Values kOutOfDate = {12037};  // ERROR_INTERNET_SEC_CERT_DATE_INVALID
 // ERROR_INTERNET_INVALID_CA; Wine reports a chain it cannot complete as a failed revocation
 // check, ERROR_INTERNET_SEC_CERT_REV_FAILED.
 const Values kUnknownAuthority = {12045, 12057};
+constexpr std::uint32_t kHttpsToHttp = 12040;  // ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR
 #else
 const Values kWrongName = {60};  // CURLE_PEER_FAILED_VERIFICATION, for every reason
 const Values kOutOfDate = {60};
 const Values kUnknownAuthority = {60};
+constexpr std::uint32_t kHttpsToHttp = 1;  // CURLE_UNSUPPORTED_PROTOCOL: http is not allowed
 #endif
 
 // One synchronous download; the transfer must report exactly one end.
@@ -271,9 +273,11 @@ std::string MakeCertificates(LocalServices& services) {
 }
 
 // nginx serving one file over TLS on each port, with the certificate (from MakeCertificates)
-// given for it. Empty when it runs, else why not.
+// given for it, and over plain HTTP on `plainPort`; "/to-http.zip" on each TLS server redirects
+// to the plain one. Empty when it runs, else why not.
 std::string StartHttpsServer(LocalServices& services, const std::vector<std::uint8_t>& body,
-                             const std::vector<std::pair<std::uint16_t, std::string>>& servers) {
+                             const std::vector<std::pair<std::uint16_t, std::string>>& servers,
+                             std::uint16_t plainPort) {
     std::filesystem::create_directories(services.LocalPath("www"));
     if (!services.WriteFile(
             "www/db.zip",
@@ -288,17 +292,20 @@ std::string StartHttpsServer(LocalServices& services, const std::vector<std::uin
         config += std::string("  ") + temp + "_temp_path " + services.ProgramPath("temp") + ";\n";
     }
     for (const auto& [port, certificate] : servers) {
-        config += "  server { listen 127.0.0.1:" + std::to_string(port) + " ssl; ssl_certificate " +
-                  services.ProgramPath(certificate) + "; ssl_certificate_key " +
-                  services.ProgramPath("server.key") + "; root " + services.ProgramPath("www") +
-                  "; }\n";
+        config +=
+            "  server { listen 127.0.0.1:" + std::to_string(port) + " ssl; ssl_certificate " +
+            services.ProgramPath(certificate) + "; ssl_certificate_key " +
+            services.ProgramPath("server.key") + "; root " + services.ProgramPath("www") +
+            "; location = /to-http.zip { return 302 http://127.0.0.1:" + std::to_string(plainPort) +
+            "/db.zip; } }\n";
     }
-    config += "}\n";
+    config += "  server { listen 127.0.0.1:" + std::to_string(plainPort) + "; root " +
+              services.ProgramPath("www") + "; }\n}\n";
     if (!services.WriteFile("nginx.conf", config)) return "cannot write nginx.conf";
     const std::string command = std::string(kNginx) + " -p '" + services.ProgramPath("") +
                                 "' -e '" + services.ProgramPath("nginx-error.log") + "' -c '" +
                                 services.ProgramPath("nginx.conf") + "'";
-    std::vector<std::uint16_t> ports;
+    std::vector<std::uint16_t> ports = {plainPort};
     for (const auto& [port, certificate] : servers) ports.push_back(port);
     const bool started = services.Start(command, ports);
     return started ? std::string{} : "nginx did not start: " + services.ReadFile("nginx-error.log");
@@ -317,6 +324,7 @@ protected:
         // The same as `vouched`, reached only through a proxy: WinInet keeps connections to a
         // host and port for the whole process, proxy or not.
         std::uint16_t tunnelled = LocalServices::FreePort();
+        std::uint16_t plain = LocalServices::FreePort();
         std::unique_ptr<test::TrustedAuthority> trust;
     };
 
@@ -337,7 +345,8 @@ protected:
                                            {s.otherName, "other-name.pem"},
                                            {s.otherAuthority, "other-authority.pem"},
                                            {s.outOfDate, "out-of-date.pem"},
-                                           {s.tunnelled, "vouched.pem"}});
+                                           {s.tunnelled, "vouched.pem"}},
+                                          s.plain);
         }
         if (skipReason.empty()) {
             s.trust = std::make_unique<test::TrustedAuthority>(s.services.LocalPath("ca.pem"));
@@ -404,6 +413,18 @@ TEST_F(HttpsDownload, ACertificateThatDoesNotProveTheServerEndsTheDownload) {
             << end.value;
         EXPECT_FALSE(test::Exists(file));
     }
+}
+
+TEST_F(HttpsDownload, ARedirectFromHttpsToHttpIsRefused) {
+    const std::wstring file = folder.File("db.zip");
+    const std::wstring url =
+        test::Widen("https://localhost:" + std::to_string(servers->vouched) + "/to-http.zip");
+
+    const test::Finished end = Download(downloader, url, file, 1, L"", servers->trust->Settings());
+
+    EXPECT_EQ(end.result, 2u);
+    EXPECT_EQ(end.value, kHttpsToHttp);
+    EXPECT_FALSE(test::Exists(file));
 }
 
 TEST_F(HttpsDownload, HttpsGoesThroughAProxyThatAsksForCredentials) {

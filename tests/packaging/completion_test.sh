@@ -32,7 +32,7 @@ expect() {  # expect "COMMAND LINE" "EXPECTED CANDIDATES"
     fi
 }
 
-expect "kivrel " "check info inspect pack report settings sim update"
+expect "kivrel " "check info inspect pack report settings sign-version sim update"
 expect "kivrel in" "info inspect"
 expect "kivrel --dev" "--device"
 expect "kivrel --device " "hid sim:"
@@ -42,6 +42,7 @@ expect "kivrel --device sim:units settings " "$(kivrel settings --help |
 expect "kivrel --timeout-ms 5 sim " "create"
 expect "kivrel update --nat" "--national"
 expect "kivrel update --json --onl" "--online"
+expect "kivrel check --trus" "--trusted-key"
 expect "kivrel update up" "updates"
 expect "kivrel inspect updates/" "updates/a.qdx"
 expect "kivrel pack out.qdx --form m" "medium"

@@ -31,8 +31,8 @@ protected:
 
     std::wstring Check(const std::wstring& address, AnnouncedDatabase& found) {
         const std::array<std::uint8_t, 256> identity{};
-        return CheckOnlineVersion(identity, DefaultVendorConfig(), address, NetworkSettings{}, temp,
-                                  nullptr, found);
+        return CheckOnlineVersion(identity, DefaultVendorConfig(), address, VersionTrustPolicy{},
+                                  NetworkSettings{}, temp, nullptr, found);
     }
 
     test::HttpTestServer server;
@@ -104,10 +104,13 @@ TEST_F(OnlineCheck, TheWindowsFetchOnItsOwnThreadIsReadWhenItHasFinished) {
     }
     ASSERT_TRUE(downloader.Finished());
     AnnouncedDatabase found;
-    ASSERT_TRUE(ReadFetchedVersion(ToDownloadResultCode(downloader.Result().code), temp, found));
+    ASSERT_EQ(ReadFetchedVersion(ToDownloadResultCode(downloader.Result().code), temp,
+                                 VersionTrustPolicy{}, found),
+              L"");
     EXPECT_EQ(found.version, 20250101);
     // A cancelled or failed fetch is no version, whatever the folder holds.
-    EXPECT_FALSE(ReadFetchedVersion(DownloadResultCode::kCancelled, temp, found));
+    EXPECT_EQ(ReadFetchedVersion(DownloadResultCode::kCancelled, temp, VersionTrustPolicy{}, found),
+              kTextAccessFailed);
 }
 
 }  // namespace

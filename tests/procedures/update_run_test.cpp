@@ -9,9 +9,11 @@
 #include <fstream>
 #include <optional>
 
+#include "base/crypto.h"
 #include "base/prompts.h"
 #include "base/text.h"
 #include "device/gps_unit.h"
+#include "net/archive_check.h"
 #include "net/http_download.h"
 #include "package/package_writer.h"
 #include "package/regional_database.h"
@@ -84,6 +86,9 @@ struct FakeArchivers : Archivers {
     std::vector<std::uint8_t> updateFile;  // empty: the archive holds no update file
     std::wstring updateFileName = L"Camera.QDX";
     UpdateRunShared* closingOwner = nullptr;  // set: the owner starts closing during the unpack
+    // Set: unpacks, then reports that it had to be ended or refused the archive.
+    std::optional<std::uint32_t> endedWith;
+    bool leavesLink = false;  // unpacks a link to a folder outside beside the update file
     int runs = 0;
     bool FindArchiver(const std::wstring& destination, const std::wstring& archive,
                       std::wstring& executable, std::wstring& arguments) override {
@@ -104,6 +109,12 @@ struct FakeArchivers : Archivers {
                        static_cast<std::streamsize>(updateFile.size()));
         }
         std::ofstream(destination / "readme.txt") << "not an update file";
+        if (leavesLink)
+            fs::create_directory_symlink(fs::temp_directory_path(), destination / "out");
+        if (endedWith) {
+            exitCode = *endedWith;
+            return false;
+        }
         exitCode = 0;
         return true;
     }
@@ -146,7 +157,7 @@ protected:
     }
     void TearDown() override { fs::remove_all(folder); }
 
-    UpdateRunOutcome Run(Archivers* unpackWith = nullptr) {
+    UpdateRunOutcome Run(Archivers* unpackWith = nullptr, FreeSpaceQuery freeSpace = nullptr) {
         UpdateRunServices services{unit.unit,
                                    downloader,
                                    unpackWith != nullptr ? *unpackWith : archivers,
@@ -158,6 +169,7 @@ protected:
                                    folder.wstring() + std::wstring(1, kPathSeparator)};
         services.afterDownload = std::chrono::milliseconds(0);
         services.afterArchiver = std::chrono::milliseconds(0);
+        services.freeSpace = freeSpace;
         return UpdateWorker(shared, services);
     }
 
@@ -435,6 +447,90 @@ TEST_F(DownloadRun, AnArchiveNameThatWouldLeaveTheStagingFolderIsRefused) {
         EXPECT_NE(prompts.errors[0].find(L"refused"), std::wstring::npos);
     }
     EXPECT_EQ(server.Requests().size(), 0u);
+}
+
+}  // namespace
+}  // namespace kivrel
+
+namespace kivrel {
+namespace {
+
+TEST_F(DownloadRun, WhatAnArchiverLeftIsNotUsedWhenItWasEndedRefusedOrLeftALink) {
+    struct Case {
+        const char* name;
+        std::optional<std::uint32_t> endedWith;
+        bool leavesLink;
+        std::wstring_view error;
+    };
+    const Case cases[] = {
+        {"ended by the time limit", kArchiverEnded, false, kTextArchiverTimedOut},
+        {"its entries refused", kArchiverRefused, false, kTextArchiveUnsafe},
+        {"a link among its files", std::nullopt, true, kTextArchiveUnsafe},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        prompts.errors.clear();
+        view.openedFolders.clear();
+        archivers.updateFile = SampleFile();
+        archivers.endedWith = c.endedWith;
+        archivers.leavesLink = c.leavesLink;
+        Serve("/db/camera.zip", test::PatternBytes(100));
+        const UpdateRunOutcome outcome = Run();
+        EXPECT_FALSE(outcome.succeeded);
+        // The update file it did unpack is never searched for, let alone sent.
+        EXPECT_EQ(prompts.errors, std::vector<std::wstring>{std::wstring(c.error)});
+        EXPECT_TRUE(sink.starts.empty());
+        EXPECT_EQ(view.openedFolders, std::vector<std::wstring>{Staging("camera").wstring()});
+        EXPECT_FALSE(fs::exists(Staging("camera") / "TmpTmp"));
+        EXPECT_TRUE(fs::exists(fs::temp_directory_path()));  // the link's target is left alone
+    }
+}
+
+TEST_F(DownloadRun, TheArchiveMustBeTheOneItsVersionFileAnnounced) {
+    const auto archive = test::PatternBytes(5000, 4);
+    const Sha256Digest digest = *Sha256Of(archive);
+    Sha256Digest otherDigest = digest;
+    otherDigest[0] ^= 1;
+    struct Case {
+        const char* name;
+        ArchiveAnnouncement announced;
+        bool succeeds;
+    };
+    const Case cases[] = {
+        {"its size and sha256", {digest, 5000}, true},
+        {"its sha256 alone", {digest, std::nullopt}, true},
+        {"another sha256", {otherDigest, 5000}, false},
+        {"a smaller size", {digest, 4999}, false},  // cut off at the announced size
+        {"a larger size", {digest, 5001}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        prompts.errors.clear();
+        sink.starts.clear();
+        archivers.runs = 0;
+        archivers.updateFile = SampleFile();
+        shared.announcedArchive = c.announced;
+        Serve("/db/camera.zip", archive);
+        const UpdateRunOutcome outcome = Run();
+        EXPECT_EQ(outcome.succeeded, c.succeeds) << WideToUtf8(outcome.errorText);
+        if (c.succeeds) continue;
+        EXPECT_EQ(prompts.errors, std::vector<std::wstring>{std::wstring(kTextNotAnnounced)});
+        EXPECT_FALSE(outcome.errorCause.empty());
+        EXPECT_EQ(archivers.runs, 0) << "nothing is unpacked";
+        EXPECT_TRUE(sink.starts.empty());
+        EXPECT_FALSE(fs::exists(Staging("camera") / "camera.zip"));
+    }
+}
+
+TEST_F(DownloadRun, ADiskWithoutRoomForTheArchiveSaysSoAndKeepsNothing) {
+    Serve("/db/camera.zip", test::PatternBytes(5000));
+    const UpdateRunOutcome outcome =
+        Run(nullptr, [](const std::wstring&) { return std::optional<std::uint64_t>(10000); });
+    EXPECT_EQ(prompts.errors, std::vector<std::wstring>{std::wstring(kTextDiskFull)});
+    ASSERT_EQ(sink.finishedDownloads.size(), 1u);
+    EXPECT_EQ(sink.finishedDownloads[0].first, 3u);  // the result the window has always had
+    EXPECT_EQ(archivers.runs, 0);
+    EXPECT_TRUE(fs::is_empty(Staging("camera")));  // no part, no record
 }
 
 }  // namespace

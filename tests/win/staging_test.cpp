@@ -18,6 +18,7 @@
 #include "update/archivers.h"
 #include "update/archivers_win32.h"
 #include "update/folder_tree.h"
+#include "update/staging_files.h"
 #include "update/staging_paths.h"
 #include "update/update_file_search.h"
 
@@ -105,6 +106,11 @@ protected:
         const std::wstring executable = folder + L"\\" + executableName;
         EXPECT_TRUE(
             ::CopyFileW(ProgramPath(L"fake_archiver.exe").c_str(), executable.c_str(), FALSE));
+        // WinRAR lists an archive with the console program beside it.
+        if (executableName == L"WinRar.exe" && withRarConsole) {
+            EXPECT_TRUE(::CopyFileW(ProgramPath(L"fake_archiver.exe").c_str(),
+                                    (folder + L"\\Rar.exe").c_str(), FALSE));
+        }
         SetAppPath(keyName, trailingBackslash ? folder + L"\\" : folder, view);
         return executable;
     }
@@ -132,7 +138,19 @@ protected:
         }
     }
 
+    // An archive the stand-in lists and unpacks as the lines say.
+    std::wstring Manifest(const std::wstring& name, const std::string& lines) {
+        const std::wstring path = staging + L"\\" + name;
+        const UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        const std::string text = "KIVREL-FAKE-ARCHIVE\r\n" + lines;
+        DWORD written = 0;
+        ::WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        return path;
+    }
+
     std::atomic<std::int32_t> noStop{0};
+    bool withRarConsole = true;
     std::array<std::array<std::optional<std::wstring>, 2>, 3> saved;
 };
 
@@ -323,6 +341,93 @@ TEST_F(WinStaging, AKeyTheUserMayOnlyReadIsFound) {
     ASSERT_TRUE(
         MakeSystemArchivers()->FindArchiver(extract, staging + L"\\a.rar", executable, arguments));
     EXPECT_EQ(executable, winRar);
+}
+
+TEST_F(WinStaging, AnArchiveWhoseEntriesCouldEscapeIsNotUnpacked) {
+    struct Case {
+        const char* name;
+        std::string lines;
+    };
+    const Case hostile[] = {
+        {"a .. part", "F sub\\..\\..\\evil.qdx\r\n"},
+        {"an absolute name", "F \\Windows\\evil.qdx\r\n"},
+        {"a drive letter", "F C:evil.qdx\r\n"},
+        {"a Unix link", "D sub\r\nL sub\\link\r\n"},
+        {"a reparse point", "R junction\r\n"},
+        {"a hard link", "H hard.qdx\r\n"},
+        {"an alternate stream", "S db.qdx\r\n"},
+        {"a device name", "F sub\\CON.qdx\r\n"},
+    };
+    struct Archiver {
+        const wchar_t* keyName;
+        const wchar_t* executableName;
+    };
+    constexpr Archiver archivers[] = {
+        {L"WinRAR.exe", L"WinRar.exe"}, {L"HaoZip.exe", L"HaoZipC.exe"}, {L"7zFM.exe", L"7z.exe"}};
+    for (const Archiver& archiver : archivers) {
+        for (const wchar_t* key : kKeys) RemoveAppPath(key);
+        Install(archiver.keyName, archiver.executableName, false);
+        for (const Case& c : hostile) {
+            SCOPED_TRACE(std::string(c.name) + " through " +
+                         std::string(archiver.keyName, archiver.keyName + 6));
+            const std::wstring archive = Manifest(L"db.rar", "F sub\\db.qdx\r\n" + c.lines);
+            std::wstring executable;
+            std::wstring arguments;
+            ASSERT_TRUE(
+                MakeSystemArchivers()->FindArchiver(extract, archive, executable, arguments));
+            std::uint32_t exitCode = 0;
+            EXPECT_FALSE(
+                MakeSystemArchivers()->RunArchiver(arguments, executable, exitCode, noStop));
+            EXPECT_EQ(exitCode, kArchiverRefused);
+            // Listed, never run to unpack: nothing of it is in the destination.
+            EXPECT_FALSE(Exists(extract + L"\\sub\\db.qdx"));
+            DeleteFolderTree(extract);
+        }
+        // The same archive without the hostile entry is unpacked.
+        const std::wstring archive = Manifest(L"db.rar", "D sub\r\nF sub\\db.qdx\r\n");
+        std::wstring executable;
+        std::wstring arguments;
+        ASSERT_TRUE(MakeSystemArchivers()->FindArchiver(extract, archive, executable, arguments));
+        std::uint32_t exitCode = 0;
+        EXPECT_TRUE(MakeSystemArchivers()->RunArchiver(arguments, executable, exitCode, noStop));
+        EXPECT_TRUE(Exists(extract + L"\\sub\\db.qdx"));
+        DeleteFolderTree(extract);
+    }
+}
+
+TEST_F(WinStaging, WinRarWithoutItsConsoleProgramCannotListAndSoDoesNotUnpack) {
+    withRarConsole = false;
+    Install(L"WinRAR.exe", L"WinRar.exe", false);
+    std::wstring executable;
+    std::wstring arguments;
+    ASSERT_TRUE(
+        MakeSystemArchivers()->FindArchiver(extract, staging + L"\\db.rar", executable, arguments));
+    std::uint32_t exitCode = 0;
+    EXPECT_FALSE(MakeSystemArchivers()->RunArchiver(arguments, executable, exitCode, noStop));
+    EXPECT_EQ(exitCode, kArchiverRefused);
+    EXPECT_FALSE(Exists(extract + L"\\sub\\DB2024.QDX"));
+}
+
+TEST_F(WinStaging, AnUnpackedFolderWithALinkInItIsNotPlain) {
+    ASSERT_TRUE(::CreateDirectoryW(extract.c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryW((extract + L"\\sub").c_str(), nullptr));
+    EXPECT_TRUE(HoldsOnlyPlainEntries(extract, SystemStagingFiles()));
+    // What an archiver that follows an archive's links would leave: a link to a folder outside.
+    if (!::CreateSymbolicLinkW((extract + L"\\sub\\out").c_str(), root.c_str(),
+                               SYMBOLIC_LINK_FLAG_DIRECTORY)) {
+        GTEST_SKIP() << "this system makes no symbolic links here (error " << ::GetLastError()
+                     << ")";
+    }
+    const DWORD attributes = ::GetFileAttributesW((extract + L"\\sub\\out").c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        // Wine makes a Unix link that its file functions report as a plain folder: remove the
+        // link itself before anything could walk through it.
+        ::RemoveDirectoryW((extract + L"\\sub\\out").c_str());
+        GTEST_SKIP() << "this system does not report its own link as a reparse point";
+    }
+    EXPECT_FALSE(HoldsOnlyPlainEntries(extract, SystemStagingFiles()));
+    DeleteFolderTree(extract);
+    EXPECT_TRUE(Exists(root));  // the link went, not what it pointed to
 }
 
 TEST_F(WinStaging, AnArchiverThatCannotBeStartedReportsFalse) {
