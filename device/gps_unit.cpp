@@ -45,6 +45,9 @@ bool CGpsUnit::ReadUnitInfo() {
     // Only what came whole may be judged; anything else leaves the unit unknown, and the first
     // such step is kept to say why.
     readingFault = {};
+    // An exchange that ended without its reply in step may have left reports behind that a
+    // later one took for its own: nothing of such a reading is to be written by.
+    const std::uint32_t unsettledBefore = link.UnsettledExchanges();
     const auto failed = [this](std::string_view step) {
         if (readingFault.empty()) readingFault = step;
     };
@@ -146,6 +149,8 @@ bool CGpsUnit::ReadUnitInfo() {
         if (Connected()) link.CloseHandles();
         return false;
     }
+    // The dates that follow are only shown; what steers a write has been read by now.
+    if (link.UnsettledExchanges() != unsettledBefore) failed(kReadingOutOfStep);
     ReadDates(mainAt, resourceAt, databaseAt);
     return true;
 }

@@ -60,6 +60,7 @@ inline constexpr std::string_view kReadingSettingsBlock = "the settings block di
 inline constexpr std::string_view kReadingIdentityBlock = "the identity block did not come whole";
 inline constexpr std::string_view kReadingUnsteady =
     "a block read twice did not come back the same";
+inline constexpr std::string_view kReadingOutOfStep = "the unit's answers came out of step";
 
 // The main image a plan sends: alternate or not, regional or not.
 [[nodiscard]] const SectionBuffer& ChosenMainImage(const UpdatePackage& package,
