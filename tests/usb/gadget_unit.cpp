@@ -248,8 +248,7 @@ void UnitToHost(int fd, SimulatedUnit& unit, std::atomic<bool>& plugged) {
         std::size_t count = 0;
         if (!unit.ReadReport(report, count, 100)) continue;
         // The host takes the report at its next poll; until then the write waits.
-        while (!stopRequested && plugged &&
-               ::write(fd, report.data() + 1, kReportDataBytes) < 0) {
+        while (!stopRequested && plugged && ::write(fd, report.data() + 1, kReportDataBytes) < 0) {
             if (errno != EINTR && errno != EAGAIN) break;  // unbound: the report is lost
         }
     }
@@ -287,9 +286,9 @@ int Serve(const Options& options) {
             ++unplugs;
             unpluggedAt = std::chrono::steady_clock::now();
         }
-        const bool due = options.replugAfterMs &&
-                         std::chrono::steady_clock::now() - unpluggedAt >=
-                             std::chrono::milliseconds(*options.replugAfterMs);
+        const bool due =
+            options.replugAfterMs && std::chrono::steady_clock::now() - unpluggedAt >=
+                                         std::chrono::milliseconds(*options.replugAfterMs);
         if (!plugged && (replugRequested.exchange(false) || due)) {
             unit->Replug();
             plugged = gadget.Plug();
@@ -308,7 +307,8 @@ int Serve(const Options& options) {
         << "out_of_step " << unit->CommandsOutOfStep() << '\n'
         << "short_reports " << shortReports << '\n'
         << "unplugs " << unplugs << '\n';
-    for (const std::string& violation : unit->Violations()) log << "violation " << violation << '\n';
+    for (const std::string& violation : unit->Violations())
+        log << "violation " << violation << '\n';
     return 0;
 }
 
