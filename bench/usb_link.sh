@@ -6,7 +6,7 @@
 # ratio is the figure: the tool's transport should be within 5 % of the bare loop.
 #
 # Usage: bench/usb_link.sh [BUILD_DIR]   (default build/native; `make bench` runs it)
-# Environment: USB_LINK_ROUNDS (default 5), USB_LINK_COUNT (exchanges a round, default 1000).
+# Environment: USB_LINK_ROUNDS (default 9), USB_LINK_COUNT (exchanges a round, default 2000).
 set -euo pipefail
 
 if [ "${1:-}" != "--in-vm" ]; then
@@ -15,8 +15,8 @@ if [ "${1:-}" != "--in-vm" ]; then
     for p in usb_echo_gadget hidraw_loop usb_link_driver; do
         [ -x "$build/bin/$p" ] || { echo "usb_link: $build/bin/$p is missing (make native)" >&2; exit 1; }
     done
-    exec scripts/usb-vm bench/usb_link.sh --in-vm "$build" "${USB_LINK_ROUNDS:-5}" \
-        "${USB_LINK_COUNT:-1000}"
+    exec scripts/usb-vm bench/usb_link.sh --in-vm "$build" "${USB_LINK_ROUNDS:-9}" \
+        "${USB_LINK_COUNT:-2000}"
 fi
 
 # ---- In the VM ----
