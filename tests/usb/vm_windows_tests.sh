@@ -99,8 +99,10 @@ if [ $wine_ready = 1 ]; then
         [ $connected = 1 ]
     # Update; the sample's province question answered No (the national package), as
     # `kivrel update` does without --provinces.
+    update_button=""
     update_in_window() {
-        click "$(drive center 1002)"
+        [ -n "$update_button" ] || update_button=$(drive center 1002)
+        click "$update_button"
         local question box
         question=$(drive wait-box 120 7) && click "$(tail -n 1 <<<"$question")"
         box=$(drive wait-box 300)
@@ -115,6 +117,7 @@ if [ $wine_ready = 1 ]; then
     fi
     stop_gadget
     check "Kivrel.exe Update: banks as a clean update's" same_banks "$work/window" "$work/ref"
+    # (Also what the next part starts from: the window has seen the unit go.)
     back=0
     title=$(drive wait-title "No hardware" 60) && back=1
     check "Kivrel.exe: the gadget unbound, the title goes back to \"$title\"" [ $back = 1 ]
