@@ -24,7 +24,7 @@ export WINEPREFIX := $(CURDIR)/build/wine
 export WINEDLLOVERRIDES := mscoree,mshtml=
 
 .PHONY: all bootstrap native windows window wine-prefix check layers test-native test-tsan \
-        test-windows test-deb format dist install demo fuzz fuzz-long bench clean
+        test-windows test-usb test-deb format dist install demo fuzz fuzz-long bench clean
 
 all: native windows
 
@@ -57,6 +57,11 @@ test-tsan: bootstrap
 test-windows: windows wine-prefix
 	@xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset windows
 
+# Over a real USB bus: the simulated unit on a USB HID gadget in a throw-away VM (scripts/usb-vm),
+# driven by `kivrel` through hidraw and by the Windows programs through Wine's HID bus.
+test-usb: native windows wine-prefix
+	@tests/usb/run_vm_tests.sh
+
 # Folders are layers: nothing includes from a folder above its own.
 layers:
 	@scripts/check-layers
@@ -69,7 +74,7 @@ format:
 test-deb: dist
 	@tests/packaging/deb_test.sh dist/kivrel_$(VERSION)_amd64.deb $(NATIVE)
 
-check: layers format test-native test-tsan test-windows test-deb
+check: layers format test-native test-tsan test-windows test-usb test-deb
 
 # The Windows tree builds the zip and the installer; CPack packs the .deb from the native tree.
 dist: native windows

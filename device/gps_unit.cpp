@@ -23,6 +23,9 @@ bool CGpsUnit::ReadUnitInfo() {
     // Only what came whole may be judged; anything else leaves the unit unknown, and the first
     // such step is kept to say why.
     readingFault = {};
+    // An exchange that ended without its reply in step may have left reports behind that a
+    // later one took for its own: nothing of such a reading is to be written by.
+    const std::uint32_t unsettledBefore = link.UnsettledExchanges();
     QueryBootVersion();
     QueryCapacity();
     const RegionStarts starts = ReadLayout();
@@ -30,6 +33,8 @@ bool CGpsUnit::ReadUnitInfo() {
     ReadIdentity(starts.identity);
     RecogniseSettings(settingsRead);
     if (!Accepted()) return false;
+    // The dates that follow are only shown; what steers a write has been read by now.
+    if (link.UnsettledExchanges() != unsettledBefore) NoteFault(kReadingOutOfStep);
     ReadDates(starts);
     return true;
 }

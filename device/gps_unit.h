@@ -34,6 +34,7 @@ inline constexpr std::string_view kReadingSettingsBlock = "the settings block di
 inline constexpr std::string_view kReadingIdentityBlock = "the identity block did not come whole";
 inline constexpr std::string_view kReadingUnsteady =
     "a block read twice did not come back the same";
+inline constexpr std::string_view kReadingOutOfStep = "the unit's answers came out of step";
 
 // Operations run on one thread at a time (the window's or the update worker's); the transfer
 // counters may be read and bumped from another thread.

@@ -64,8 +64,19 @@ std::string ParseSimUnitJson(std::string_view text, SimUnitFile& unit) {
              ReadNumber(json, "late_report", 0, kI64, read.faults.lateReport),
              ReadNumber(json, "late_ms", 0, 600000, read.faults.lateMs),
              ReadNumber(json, "frame_us", 0, 1000000, read.frameUs),
+             ReadNumber(json, "answer_latency_us", 0, 10000000, read.timing.answerLatencyUs),
+             ReadNumber(json, "first_answer_ms", 0, 600000, read.timing.firstAnswerMs),
+             ReadNumber(json, "slow_answers", 0, kU32, read.timing.slowAnswers),
          }) {
         if (!error.empty()) return error;
+    }
+    if (const auto async = json.find("async"); async != json.end()) {
+        if (!async->is_boolean()) return "\"async\" must be true or false";
+        read.timing.async = async->get<bool>();
+    }
+    // A latency means answering from the unit's own thread.
+    if (read.timing.answerLatencyUs != 0 || read.timing.firstAnswerMs != 0) {
+        read.timing.async = true;
     }
     if (std::string error = CheckSimCapacity(static_cast<std::uint64_t>(capacity));
         !error.empty()) {
@@ -127,8 +138,8 @@ std::unique_ptr<SimulatedUnit> OpenSimDirectory(const std::filesystem::path& dir
     }
     auto banks = std::make_unique<FileBankStore>(directory, unit.capacity, error);
     if (!banks->Valid()) return nullptr;
-    return std::make_unique<SimulatedUnit>(SimSettings{unit.bootVersion, unit.faults, unit.frameUs},
-                                           std::move(banks));
+    return std::make_unique<SimulatedUnit>(
+        SimSettings{unit.bootVersion, unit.faults, unit.frameUs, unit.timing}, std::move(banks));
 }
 
 }  // namespace kivrel

@@ -2,8 +2,9 @@
 // A simulated unit kept in a directory: unit.json ({"boot_version": N, "capacity": N} and
 // optional fault keys) beside bank0.bin and bank1.bin, `capacity` bytes each, 0xFF = erased.
 // Fault keys: refuse_block, drop_report, corrupt_report, stop_after_reports,
-// disconnect_after_reports, erase_ms_per_sector, late_report, late_ms (see SimFaults), and
-// frame_us, the pace of the wire (see SimSettings).
+// disconnect_after_reports, erase_ms_per_sector, late_report, late_ms (see SimFaults),
+// frame_us, the pace of the wire (see SimSettings), and the asynchronous mode's async,
+// answer_latency_us, first_answer_ms and slow_answers (see SimTiming; a latency turns it on).
 
 #include <cstdint>
 #include <filesystem>
@@ -25,6 +26,7 @@ struct SimUnitFile {
     std::uint32_t capacity = kSimDefaultCapacity;
     SimFaults faults;
     std::uint32_t frameUs = 0;  // "frame_us": the wire's pace, see SimSettings
+    SimTiming timing;
 };
 
 // Parses unit.json's text. Returns an error text, empty on success.

@@ -39,7 +39,77 @@ void SleepUntil(std::chrono::steady_clock::time_point when) {
 }  // namespace
 
 SimulatedUnit::SimulatedUnit(SimSettings settings, std::unique_ptr<BankStore> banks)
-    : settings(settings), banks(std::move(banks)) {}
+    : settings(settings), banks(std::move(banks)) {
+    if (this->settings.timing.async) {
+        this->settings.frameUs = 0;
+        server = std::thread([this] { Serve(); });
+    }
+}
+
+SimulatedUnit::~SimulatedUnit() {
+    if (!server.joinable()) return;
+    {
+        const std::lock_guard lock(mutex);
+        stopping = true;
+    }
+    changed.notify_all();
+    server.join();
+}
+
+void SimulatedUnit::Close() {
+    const std::lock_guard lock(mutex);
+    closed = true;
+}
+
+bool SimulatedUnit::Disconnected() {
+    const std::lock_guard lock(mutex);
+    return Unplugged();
+}
+
+void SimulatedUnit::Replug() {
+    const std::lock_guard lock(mutex);
+    // A unit plugged in again has forgotten the exchange it was in.
+    settings.faults.disconnectAfterReports = 0;
+    disconnected = false;
+    writing = false;
+    outgoing.clear();
+    incoming.clear();
+}
+
+void SimulatedUnit::WaitIdle() {
+    std::unique_lock lock(mutex);
+    changed.wait(lock, [this] { return incoming.empty() && !busy; });
+}
+
+void SimulatedUnit::Serve() {
+    std::unique_lock lock(mutex);
+    for (;;) {
+        changed.wait(lock, [this] { return stopping || !incoming.empty(); });
+        if (incoming.empty()) return;  // stopping, with everything sent taken in
+        busy = true;
+        const SimTiming& timing = settings.timing;
+        Clock::time_point due =
+            incoming.front().arrived + std::chrono::microseconds(timing.answerLatencyUs);
+        if (!writing && commands.size() < timing.slowAnswers) {
+            due += std::chrono::milliseconds(timing.firstAnswerMs);
+        }
+        // A unit being put away stores what it was sent without keeping anyone waiting.
+        changed.wait_until(lock, due, [this] { return stopping; });
+        const Report received = incoming.front().report;
+        incoming.pop_front();
+        Take(received);
+        busy = false;
+        changed.notify_all();
+    }
+}
+
+void SimulatedUnit::Take(const Report& received) {
+    if (writing) {
+        HandleData(received);
+    } else {
+        HandleCommand(received);
+    }
+}
 
 bool SimulatedUnit::Unplugged() noexcept {
     const std::uint64_t limit = settings.faults.disconnectAfterReports;
@@ -81,6 +151,7 @@ SimulatedUnit::Clock::duration SimulatedUnit::ToolTime() const {
 }
 
 bool SimulatedUnit::WriteReport(ReportView report, std::uint32_t /*timeoutMs*/) {
+    const std::lock_guard lock(mutex);
     const Clock::duration toolTime = ToolTime();
     const HandBack handBack(*this);
     if (closed || Unplugged()) return false;
@@ -94,16 +165,26 @@ bool SimulatedUnit::WriteReport(ReportView report, std::uint32_t /*timeoutMs*/) 
     Report received;
     std::copy(report.begin(), report.end(), received.begin());
     if (number == settings.faults.corruptReport) Corrupt(received);
-    if (writing) {
-        HandleData(received);
-    } else {
-        HandleCommand(received);
+    // A command while answers to earlier ones are still on the way (or, asynchronously, while
+    // earlier reports are still being taken in): the tool began an exchange before the last
+    // one ended. Data reports of a write never parse as a command.
+    CommandFrame frame;
+    const bool behind = !outgoing.empty() || busy || !incoming.empty();
+    if (behind && (!writing || settings.timing.async) && ParseCommandReport(received, frame)) {
+        ++outOfStep;
     }
+    if (settings.timing.async) {
+        incoming.push_back({received, Clock::now()});
+        changed.notify_all();
+        return true;
+    }
+    Take(received);
     return true;
 }
 
 bool SimulatedUnit::ReadReport(std::span<std::uint8_t, kReportBytes> report, std::size_t& count,
                                std::uint32_t timeoutMs) {
+    std::unique_lock lock(mutex);
     const Clock::duration toolTime = ToolTime();
     const HandBack handBack(*this);
     std::fill(report.begin(), report.end(), 0);
@@ -118,7 +199,18 @@ bool SimulatedUnit::ReadReport(std::span<std::uint8_t, kReportBytes> report, std
                 std::max(outgoing.front().readyAt,
                          Clock::now() + std::chrono::milliseconds(settings.faults.lateMs));
         }
-        if (Silent() || outgoing.empty() || outgoing.front().readyAt > deadline) {
+        const bool readyInTime =
+            !Silent() && !outgoing.empty() && outgoing.front().readyAt <= deadline;
+        if (settings.timing.async) {
+            // The unit's thread may yet send something: wait for it, or for the bound.
+            const Clock::time_point now = Clock::now();
+            if (!readyInTime || outgoing.front().readyAt > now) {
+                if (!readyInTime && now >= deadline) return false;
+                changed.wait_until(lock, readyInTime ? outgoing.front().readyAt : deadline);
+                if (closed || Unplugged()) return false;
+                continue;
+            }
+        } else if (!readyInTime) {
             SleepUntil(deadline);  // a silent unit costs the caller its whole wait
             // The wire stood idle meanwhile: the next frame starts no earlier than now.
             if (settings.frameUs != 0 && timeoutMs != 0) {
@@ -126,7 +218,7 @@ bool SimulatedUnit::ReadReport(std::span<std::uint8_t, kReportBytes> report, std
             }
             return false;
         }
-        SleepUntil(outgoing.front().readyAt);
+        if (!settings.timing.async) SleepUntil(outgoing.front().readyAt);
         TakeFrame(toolTime, outgoing.front().readyAt);
         Report sent = outgoing.front().report;
         outgoing.pop_front();

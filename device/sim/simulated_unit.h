@@ -2,12 +2,19 @@
 // A unit that lives in memory (or in a sim directory's files) and talks through HidTransport.
 // It answers every command with well-formed frames, checks every frame and each data_sum, and
 // can be told to fail on purpose so that every failure path of the tool can be run.
+//
+// By default it answers at once, on the caller's thread: its answer is waiting before the tool
+// reads. In its asynchronous mode it answers as a unit on a real bus does, from its own thread
+// and a while after the report that asked: a timing fault of the tool's exchange then shows.
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "device/command_frame.h"
@@ -30,22 +37,40 @@ struct SimFaults {
     std::uint32_t lateMs = 0;                  //   come this much later than they would
 };
 
+// The asynchronous mode: the unit takes each report the tool sends on its own thread,
+// `answerLatencyUs` after it arrived, and what it sends back is there from then on. Its first
+// `slowAnswers` commands wait `firstAnswerMs` more (a unit just plugged in, or a busy one).
+struct SimTiming {
+    bool async = false;
+    std::uint32_t answerLatencyUs = 0;
+    std::uint32_t firstAnswerMs = 0;
+    std::uint32_t slowAnswers = 1;
+};
+
 struct SimSettings {
     std::int32_t bootVersion = 1011;
     SimFaults faults;
     // Paces the unit as the wire would: every report, either way, takes one frame of this
-    // many microseconds (1000 for a full-speed USB device); 0 answers at once.
+    // many microseconds (1000 for a full-speed USB device); 0 answers at once. Not in the
+    // asynchronous mode, whose own latency stands for the wire.
     std::uint32_t frameUs = 0;
+    SimTiming timing{};
 };
 
+// In the asynchronous mode the transfers and the queries below may come from any thread; the
+// settings (Faults) are changed only while no exchange runs.
 class SimulatedUnit final : public HidTransport {
 public:
     SimulatedUnit(SimSettings settings, std::unique_ptr<BankStore> banks);
+    // Takes in, and stores, what the tool had sent before it stops.
+    ~SimulatedUnit() override;
+    SimulatedUnit(const SimulatedUnit&) = delete;
+    SimulatedUnit& operator=(const SimulatedUnit&) = delete;
 
     [[nodiscard]] bool WriteReport(ReportView report, std::uint32_t timeoutMs) override;
     [[nodiscard]] bool ReadReport(std::span<std::uint8_t, kReportBytes> report, std::size_t& count,
                                   std::uint32_t timeoutMs) override;
-    void Close() override { closed = true; }
+    void Close() override;
 
     [[nodiscard]] BankStore& Banks() noexcept { return *banks; }
     SimFaults& Faults() noexcept { return settings.faults; }
@@ -54,9 +79,24 @@ public:
     // What the tool did wrong: malformed reports, bad arguments, data out of place.
     [[nodiscard]] const std::vector<std::string>& Violations() const noexcept { return violations; }
     [[nodiscard]] std::uint64_t ReportsExchanged() const noexcept { return exchanged; }
+    // Commands that came while the unit still had answers to earlier ones on the way: the
+    // tool did not wait for an exchange to end before it began the next.
+    [[nodiscard]] std::uint64_t CommandsOutOfStep() const noexcept { return outOfStep; }
+    // Whether the unit is unplugged (disconnect_after_reports reached); Replug brings it back
+    // with that fault spent, as a unit plugged in again starts afresh.
+    [[nodiscard]] bool Disconnected();
+    void Replug();
+    // Asynchronous mode: returns once every report the tool sent has been taken in.
+    void WaitIdle();
 
 private:
     using Clock = std::chrono::steady_clock;
+    struct Incoming {
+        Report report;
+        Clock::time_point arrived;
+    };
+    void Serve();
+    void Take(const Report& received);
     struct Outgoing {
         Report report;
         Clock::time_point readyAt;
@@ -122,6 +162,14 @@ private:
     Clock::time_point handedBackAt{};
     bool closed = false;
     bool madeLate = false;
+    std::uint64_t outOfStep = 0;
+    // The asynchronous mode's: what the tool sent and the unit has not yet taken in.
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<Incoming> incoming;
+    bool busy = false;  // the unit's thread is taking a report in
+    bool stopping = false;
+    std::thread server;
 };
 
 // A transport that forwards to one it does not own, so a test or benchmark can keep looking at

@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <deque>
 #include <optional>
+#include <thread>
 
 #include "device/unit_ids.h"
 #include "tests/device/device_test_support.h"
@@ -297,13 +300,93 @@ TEST(ChidCmd, ALateReplyIsNeverTakenForTheNextCommands) {
 TEST(ChidCmd, UntilTheUnitFirstAnswersNoWaitIsLongerThanTheGivenBound) {
     Link link;
     link.cmd.BoundWaitsUntilAnswered(50);
-    link.transport->inputs = {std::nullopt, ReplyReport(0, 1011, 0xF7), ReplyReport(0, 1011, 0xF7)};
+    // The first reply comes after the cut wait: it is found before the next command goes, and
+    // from then on the whole bound holds.
+    link.transport->inputs = {std::nullopt, ReplyReport(0, 1011, 0xF7), ReplyReport(0, 1011, 0xF7),
+                              ReplyReport(0, 1011, 0xF7)};
     for (int i = 0; i < 3; ++i) {
         ASSERT_TRUE(link.cmd.SendCommand(CommandCode::kQueryVersion, kMagicA, kMagicB, 0, 0, 0));
         EXPECT_EQ(link.cmd.ReceiveReply(), i != 0);
         EXPECT_EQ(link.cmd.Unanswered(), i == 0);
     }
-    EXPECT_EQ(link.transport->readWaits, (std::vector<std::uint32_t>{50, 50, 1000}));
+    EXPECT_EQ(link.transport->readWaits, (std::vector<std::uint32_t>{50, 0, 1000, 1000}));
+}
+
+TEST(ChidCmd, ACommandGoesOnlyOnceThePreviousExchangeHasEnded) {
+    const Report version = ReplyReport(0, 1011, 0xF7);
+    {
+        SCOPED_TRACE("given up before its whole bound: held until its reply has come");
+        Link link;
+        link.cmd.BoundWaitsUntilAnswered(50);
+        ASSERT_TRUE(link.cmd.SendCommand(CommandCode::kQueryVersion, kMagicA, kMagicB, 0, 0, 0));
+        EXPECT_FALSE(link.cmd.ReceiveReply());
+        EXPECT_FALSE(link.cmd.InStep());
+        EXPECT_FALSE(link.cmd.SendCommand(CommandCode::kQueryCapacity, kMagicA, kMagicB, 0, 0, 0));
+        EXPECT_EQ(link.transport->written.size(), 1u);  // nothing went
+        link.transport->waiting = {version};            // the late reply is there now
+        EXPECT_TRUE(link.cmd.SendCommand(CommandCode::kQueryCapacity, kMagicA, kMagicB, 0, 0, 0));
+        EXPECT_EQ(link.transport->written.size(), 2u);
+        link.transport->inputs = {ReplyReport(0, 0x1000000, 0xFB)};
+        EXPECT_TRUE(link.cmd.ReceiveReply());
+        EXPECT_TRUE(link.cmd.InStep());
+        EXPECT_EQ(link.cmd.UnsettledExchanges(), 2u);
+    }
+    {
+        SCOPED_TRACE("its whole bound passed: the next command goes");
+        Link link;
+        link.cmd.SetTimeoutMs(1);
+        ASSERT_TRUE(link.cmd.SendCommand(CommandCode::kQueryVersion, kMagicA, kMagicB, 0, 0, 0));
+        EXPECT_FALSE(link.cmd.ReceiveReply());
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_TRUE(link.cmd.SendCommand(CommandCode::kQueryCapacity, kMagicA, kMagicB, 0, 0, 0));
+    }
+    {
+        SCOPED_TRACE("a write's data phase cut short: the unit would take a command as data");
+        Link link;
+        link.transport->failWriteAt = 3;
+        ASSERT_TRUE(link.cmd.SendCommand(CommandCode::kWriteBlocks, 0, 1, 0, 0, 0));
+        EXPECT_EQ(link.cmd.WriteBlockData(1, test::Pattern(256, 1)), 128);
+        link.transport->failWriteAt = SIZE_MAX;
+        EXPECT_FALSE(link.cmd.SendCommand(CommandCode::kFinishUpdate, 0, 0, 0, 0, 0));
+        EXPECT_EQ(link.transport->written.size(), 3u);
+        link.cmd.Attach(std::make_unique<ScriptedTransport>(), nullptr);  // plugged in again
+        EXPECT_TRUE(link.cmd.SendCommand(CommandCode::kFinishUpdate, 0, 0, 0, 0, 0));
+    }
+}
+
+TEST(ChidCmd, AReplyFrameIsNeverTakenForBlockData) {
+    struct Case {
+        const char* name;
+        std::vector<Report> inputs;
+        int result;
+        bool inStep;
+    };
+    const Report data = DataReport(0x5A);
+    const Report own = ReplyReport(0, 0, 0xF2);
+    const Report late = ReplyReport(0, 1011, 0xF7);
+    const Case cases[] = {
+        {"in order", {data, data, data, data, own}, 256, true},
+        {"an earlier command's late reply among the data: passed over",
+         {data, late, data, data, data, own},
+         256,
+         true},
+        {"its own reply after three data reports (one lost): the block is short",
+         {data, data, data, own},
+         192,
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Link link;
+        link.transport->inputs.assign(c.inputs.begin(), c.inputs.end());
+        std::array<std::uint8_t, kBlockBytes> block{};
+        EXPECT_EQ(link.cmd.ReadOneBlock(7, 0, block), c.result);
+        EXPECT_EQ(link.cmd.InStep(), c.inStep);
+        if (c.result == 256) {
+            EXPECT_TRUE(std::all_of(block.begin(), block.end(), [](auto b) { return b == 0x5A; }));
+        }
+        EXPECT_EQ(link.sink.readReports, static_cast<std::uint32_t>(c.result / 64));
+    }
 }
 
 TEST(ChidCmd, ClosingTheHandlesClearsConnectedAndLaterExchangesFail) {
