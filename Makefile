@@ -112,6 +112,7 @@ fuzz-long: bootstrap
 	@scripts/run-fuzzers $(FUZZ) $(FUZZ_LONG_SECONDS) --keep --jobs $(FUZZ_JOBS)
 
 bench: native windows wine-prefix
+	@cmake --build --preset native --target benchmarks
 	@scripts/run-benchmarks $(NATIVE)
 
 clean:

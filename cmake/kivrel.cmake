@@ -47,6 +47,15 @@ else()
   add_library(kivrel_host_headers INTERFACE)
 endif()
 
+# For the folders of test code (tests/, the fuzz targets' replays): -O1, and line tables where
+# the build has debug information.
+macro(kivrel_test_code_options)
+  add_compile_options(-O1)
+  if(CMAKE_BUILD_TYPE STREQUAL "RelWithDebInfo")
+    add_compile_options(-g1)
+  endif()
+endmacro()
+
 macro(kivrel_find_gtest)
   if(WIN32)
     # Debian ships GoogleTest's sources; build them with the cross compiler.
