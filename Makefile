@@ -1,6 +1,6 @@
 # Entry points: `make demo` runs the main job, `make check` builds everything and runs every
-# test (native, the threaded ones again under ThreadSanitizer, then Windows under Wine, then the
-# release files). `make fuzz` and `make bench` run fuzzers and benchmarks; `make fuzz-long`
+# check and test (layers and formatting; native; the threaded ones again under
+# ThreadSanitizer; Windows under Wine; the release files; the tests over a real USB bus). `make fuzz` and `make bench` run fuzzers and benchmarks; `make fuzz-long`
 # fuzzes every target for 10 minutes and keeps what it finds in fuzz/corpus; `make dist` writes
 # the release files into dist/, and `make install PREFIX=...` installs the command-line tool as
 # the .deb does.
@@ -74,7 +74,9 @@ format:
 test-deb: dist
 	@tests/packaging/deb_test.sh dist/kivrel_$(VERSION)_amd64.deb $(NATIVE)
 
-check: layers format test-native test-tsan test-windows test-usb test-deb
+# Everything above but fuzz and bench, each test run beside the next build (scripts/check).
+check:
+	@scripts/check
 
 # The Windows tree builds the zip and the installer; CPack packs the .deb from the native tree.
 dist: native windows

@@ -12,7 +12,8 @@
 #include "base/crypto.h"
 
 namespace kivrel {
-namespace {
+// Named rather than anonymous: Sha256::State, a class of the header, holds one of these.
+namespace libcrypto {
 
 template <typename T, void (*Free)(T*)>
 struct Deleter {
@@ -25,6 +26,12 @@ using OwnedDigestContext = Owned<EVP_MD_CTX, EVP_MD_CTX_free>;
 using OwnedKey = Owned<EVP_PKEY, EVP_PKEY_free>;
 using OwnedKeyContext = Owned<EVP_PKEY_CTX, EVP_PKEY_CTX_free>;
 using OwnedSignature = Owned<ECDSA_SIG, ECDSA_SIG_free>;
+
+}  // namespace libcrypto
+
+namespace {
+
+using namespace libcrypto;
 
 // The key from its point, as libcrypto's provider interface takes it (0x04, X, Y).
 OwnedKey KeyFromPoint(const P256PublicPoint& point) {
@@ -52,7 +59,7 @@ OwnedKey KeyFromPoint(const P256PublicPoint& point) {
 }  // namespace
 
 struct Sha256::State {
-    OwnedDigestContext context{EVP_MD_CTX_new()};
+    libcrypto::OwnedDigestContext context{EVP_MD_CTX_new()};
     bool good = context && EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) == 1;
 };
 

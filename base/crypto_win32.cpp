@@ -13,7 +13,8 @@
 #include "base/unique_resource.h"
 
 namespace kivrel {
-namespace {
+// Named rather than anonymous: Sha256::State, a class of the header, holds these.
+namespace cng {
 
 struct AlgorithmTraits {
     using Native = BCRYPT_ALG_HANDLE;
@@ -31,6 +32,12 @@ struct KeyTraits {
     static void Close(Native h) noexcept { ::BCryptDestroyKey(h); }
 };
 
+}  // namespace cng
+
+namespace {
+
+using namespace cng;
+
 [[nodiscard]] bool Succeeded(NTSTATUS status) noexcept {
     return status >= 0;
 }
@@ -44,15 +51,15 @@ UniqueResource<AlgorithmTraits> OpenAlgorithm(const wchar_t* name) {
 }  // namespace
 
 struct Sha256::State {
-    UniqueResource<AlgorithmTraits> algorithm = OpenAlgorithm(BCRYPT_SHA256_ALGORITHM);
-    UniqueResource<HashTraits> hash;
+    UniqueResource<cng::AlgorithmTraits> algorithm = OpenAlgorithm(BCRYPT_SHA256_ALGORITHM);
+    UniqueResource<cng::HashTraits> hash;
     bool good = false;
 
     State() {
         BCRYPT_HASH_HANDLE handle = nullptr;
         good = algorithm.Valid() &&
                Succeeded(::BCryptCreateHash(algorithm.Get(), &handle, nullptr, 0, nullptr, 0, 0));
-        hash = UniqueResource<HashTraits>(handle);
+        hash = UniqueResource<cng::HashTraits>(handle);
     }
 };
 

@@ -11,6 +11,7 @@
 #include "base/native_path.h"
 #include "base/text.h"
 #include "cli/commands.h"
+#include "cli/trust_options.h"
 #include "net/url_parts.h"
 #include "net/version_check.h"
 #include "package/package_source.h"
@@ -19,7 +20,6 @@
 namespace kivrel::cli {
 namespace {
 
-constexpr std::uint64_t kMaxKeyFileBytes = 64 * 1024;
 // A version line or address longer than this would be split by readers that take 259
 // characters a line, the line end included.
 constexpr std::size_t kMaxLineChars = 258;

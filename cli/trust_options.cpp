@@ -10,9 +10,6 @@
 namespace kivrel::cli {
 namespace {
 
-// A PEM key is a few hundred bytes; anything past this is not one.
-constexpr std::uint64_t kMaxKeyFileBytes = 64 * 1024;
-
 std::string FileName(const std::string& path) {
     const std::size_t slash = path.find_last_of("/\\");
     return slash == std::string::npos ? path : path.substr(slash + 1);

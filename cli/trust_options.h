@@ -2,6 +2,7 @@
 // The options `check` and `update --online` take about signed version files, and what the
 // command line says of a version file's signature.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,9 @@ struct VersionVerdict;
 }  // namespace kivrel
 
 namespace kivrel::cli {
+
+// A PEM key is a few hundred bytes; a key file larger than this holds no key.
+inline constexpr std::uint64_t kMaxKeyFileBytes = 64 * 1024;
 
 struct TrustOptions {
     std::vector<std::string> trustedKeyFiles;  // --trusted-key, PEM files

@@ -12,18 +12,13 @@
 #include "cli/update_record.h"
 #include "kivrel_version.h"
 #include "tests/support/cli_runner.h"
+#include "tests/support/test_files.h"
 
 namespace kivrel {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using test::ReadText;
 
 class ReportCommand : public ::testing::Test {
 protected:

@@ -13,18 +13,13 @@
 #include "package/sample_package.h"
 #include "tests/support/cli_runner.h"
 #include "tests/support/http_test_server.h"
+#include "tests/support/test_files.h"
 
 namespace kivrel {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using test::ReadText;
 
 class SignVersion : public ::testing::Test {
 protected:

@@ -14,16 +14,13 @@
 #include "package/sample_package.h"
 #include "tests/support/cli_runner.h"
 #include "tests/support/http_test_server.h"
+#include "tests/support/test_files.h"
 
 namespace kivrel {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::vector<std::uint8_t> ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using test::ReadAll;
 
 std::vector<std::uint8_t> Slice(const std::vector<std::uint8_t>& bytes, std::size_t at,
                                 std::size_t length) {

@@ -13,17 +13,14 @@
 #include "package/vendor_config.h"
 #include "tests/support/cli_runner.h"
 #include "tests/support/http_test_server.h"
+#include "tests/support/test_files.h"
 
 namespace kivrel {
 namespace {
 
 namespace fs = std::filesystem;
+using test::ReadAll;
 using Json = nlohmann::json;
-
-std::vector<std::uint8_t> ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // The sample's sections, each in a region of its rounded size; the database's region is
 // `databaseRoom` bytes.

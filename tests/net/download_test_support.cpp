@@ -13,55 +13,55 @@ namespace {
 
 }  // namespace
 
-void RecordingSink::DownloadFinished(std::uint32_t result, std::uint32_t value) {
+void RecordingDownloadSink::DownloadFinished(std::uint32_t result, std::uint32_t value) {
     const std::lock_guard lock(mutex);
     finished.push_back({result, value});
     changed.notify_all();
 }
 
-void RecordingSink::DownloadSize(std::uint32_t contentLength, std::uint32_t resumeOffset) {
+void RecordingDownloadSink::DownloadSize(std::uint32_t contentLength, std::uint32_t resumeOffset) {
     const std::lock_guard lock(mutex);
     sizes.push_back({contentLength, resumeOffset});
 }
 
-void RecordingSink::DownloadPercent(std::uint32_t percent) {
+void RecordingDownloadSink::DownloadPercent(std::uint32_t percent) {
     const std::lock_guard lock(mutex);
     percents.push_back(percent);
     changed.notify_all();
 }
 
-void RecordingSink::DownloadSpeed(std::uint32_t, std::uint32_t) {
+void RecordingDownloadSink::DownloadSpeed(std::uint32_t, std::uint32_t) {
     const std::lock_guard lock(mutex);
     ++speeds;
     changed.notify_all();
 }
 
-bool RecordingSink::WaitForFinished(std::chrono::milliseconds timeout) {
+bool RecordingDownloadSink::WaitForFinished(std::chrono::milliseconds timeout) {
     std::unique_lock lock(mutex);
     return changed.wait_for(lock, timeout, [this] { return !finished.empty(); });
 }
 
-bool RecordingSink::WaitForProgress(std::chrono::milliseconds timeout) {
+bool RecordingDownloadSink::WaitForProgress(std::chrono::milliseconds timeout) {
     std::unique_lock lock(mutex);
     return changed.wait_for(lock, timeout, [this] { return !percents.empty() || speeds > 0; });
 }
 
-std::vector<Finished> RecordingSink::FinishedMessages() const {
+std::vector<Finished> RecordingDownloadSink::FinishedMessages() const {
     const std::lock_guard lock(mutex);
     return finished;
 }
 
-std::vector<Size> RecordingSink::SizeMessages() const {
+std::vector<Size> RecordingDownloadSink::SizeMessages() const {
     const std::lock_guard lock(mutex);
     return sizes;
 }
 
-std::vector<std::uint32_t> RecordingSink::PercentMessages() const {
+std::vector<std::uint32_t> RecordingDownloadSink::PercentMessages() const {
     const std::lock_guard lock(mutex);
     return percents;
 }
 
-std::size_t RecordingSink::SpeedMessageCount() const {
+std::size_t RecordingDownloadSink::SpeedMessageCount() const {
     const std::lock_guard lock(mutex);
     return speeds;
 }

@@ -24,7 +24,7 @@ struct Size {
 };
 
 // Records what the downloader reports; any thread may report.
-class RecordingSink final : public NullEventSink {
+class RecordingDownloadSink final : public NullEventSink {
 public:
     void DownloadFinished(std::uint32_t result, std::uint32_t value) override;
     void DownloadSize(std::uint32_t contentLength, std::uint32_t resumeOffset) override;

@@ -57,7 +57,7 @@ protected:
     }
 
     test::HttpTestServer server;
-    test::RecordingSink sink;
+    test::RecordingDownloadSink sink;
     test::ScratchFolder folder;
     CHttpDownload downloader;
 };
@@ -179,7 +179,7 @@ TEST_F(DownloadContract, ServerCredentialsAreSentWhenAskedFor) {
     server.Serve("/db.zip", route);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        test::RecordingSink caseSink;
+        test::RecordingDownloadSink caseSink;
         const std::wstring file = folder.File("db.zip");
         downloader.SetParameters(&caseSink, server.WideUrl("/db.zip"), file, L"", L"", L"", c.user,
                                  c.password, 1, 0, 0, 0, 0.0, 0);
@@ -207,7 +207,7 @@ TEST_F(DownloadContract, ProxyCredentialsAreSentWhenTheProxyAsksForThem) {
     const std::wstring url = L"http://update.kivrel.example/db.zip";
     for (const bool withCredentials : {false, true}) {
         SCOPED_TRACE(withCredentials ? "with proxy credentials" : "without");
-        test::RecordingSink caseSink;
+        test::RecordingDownloadSink caseSink;
         const std::wstring file = folder.File("db.zip");
         downloader.SetParameters(&caseSink, url, file, test::Widen(server.HostPort()),
                                  withCredentials ? L"proxy" : L"", withCredentials ? L"pass" : L"",
@@ -367,7 +367,7 @@ TEST_F(DownloadContract, AServerThatStallsOrTricklesIsGivenUpAtItsBound) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        test::RecordingSink caseSink;
+        test::RecordingDownloadSink caseSink;
         const std::wstring file = folder.File("bounded");
         downloader.SetParameters(&caseSink, c.url, file, L"", L"", L"", L"", L"", 1, 0, 0, 0, 0.0,
                                  0);
@@ -393,7 +393,7 @@ TEST_F(DownloadContract, ALengthPastTheCapIsRefusedBeforeTheBody) {
     server.ServeBytes("/long.txt", PatternBytes(70 * 1024));
     for (const char* path : {"/huge.txt", "/long.txt"}) {
         SCOPED_TRACE(path);
-        test::RecordingSink caseSink;
+        test::RecordingDownloadSink caseSink;
         const std::wstring file = folder.File("Tmp");
         downloader.SetParameters(&caseSink, server.WideUrl(path), file, L"", L"", L"", L"", L"", 1,
                                  0, 0, 0, 0.0, 0);
@@ -426,7 +426,7 @@ TEST_F(DownloadContract, RedirectsAreFollowedAndTheirChainIsBounded) {
 
     for (const char* path : {"/moved.zip", "/db/old.zip"}) {
         SCOPED_TRACE(path);
-        test::RecordingSink caseSink;
+        test::RecordingDownloadSink caseSink;
         const std::wstring file = folder.File("db.zip");
         downloader.SetParameters(&caseSink, server.WideUrl(path), file, L"", L"", L"", L"", L"", 1,
                                  0, 0, 0, 0.0, 0);
@@ -490,7 +490,7 @@ TEST_F(DownloadContract, ASpeedLimitSlowsTheTransferDown) {
 class PartialContract : public DownloadContract {
 protected:
     test::Finished RunPartial(const PartialDownload& partial) {
-        test::RecordingSink runSink;
+        test::RecordingDownloadSink runSink;
         downloader.SetParameters(&runSink, partial.url, L"", L"", L"", L"", L"", L"", 1, 0, 0, 0,
                                  0.0, 0);
         downloader.KeepPartialFile(partial);

@@ -164,7 +164,7 @@ protected:
 
     Script script;
     ScriptedDownload downloader{script};
-    test::RecordingSink sink;
+    test::RecordingDownloadSink sink;
     test::ScratchFolder folder;
     const std::wstring file = folder.File("db.zip");
 };
@@ -198,7 +198,7 @@ TEST_F(DownloadCore, EachFailureEndsOnceWithItsCodeAndDeletesTheFile) {
         SCOPED_TRACE(c.name);
         script = Script{};
         c.arrange(script);
-        test::RecordingSink caseSink;
+        test::RecordingDownloadSink caseSink;
         downloader.SetParameters(&caseSink, L"http://h/db.zip", file, L"", L"", L"", L"", L"", 0, 0,
                                  0, 0, 0.0, 0);
         ASSERT_EQ(downloader.Start(true), L"");
@@ -261,7 +261,7 @@ TEST_F(DownloadCore, ALoginThatStaysRefusedFailsWith5AndTheStatusAfterOneMoreSen
         SCOPED_TRACE(c.name);
         script = Script{};
         script.answers = {Reply(c.status, "refused", 7)};
-        test::RecordingSink caseSink;
+        test::RecordingDownloadSink caseSink;
         downloader.SetParameters(&caseSink, L"http://h/db.zip", file, L"", c.proxyUser, L"pw",
                                  c.user, L"pw", 0, 0, 0, c.promptServer, 0.0, 0);
         ASSERT_EQ(downloader.Start(true), L"");
@@ -309,7 +309,7 @@ TEST_F(DownloadCore, AResumeSendsTheRangeHeaderAndChecksWhereTheAnswerStarts) {
     EXPECT_EQ(test::ReadAll(file).size(), 1500u);
     EXPECT_EQ(sink.FinishedMessages()[0].result, 0u);
 
-    test::RecordingSink second;
+    test::RecordingDownloadSink second;
     script.answers[0].headers["Content-Range"] = "bytes 0-499/1500";  // not where we stopped
     downloader.SetParameters(&second, L"http://h/db.zip", file, L"", L"", L"", L"", L"", 0, 0, 0, 0,
                              0.0, 1000);
@@ -352,7 +352,7 @@ namespace {
 class BoundedDownload : public DownloadCore {
 protected:
     std::vector<test::Finished> RunBounded(const TransferBounds& bounds,
-                                           test::RecordingSink& caseSink) {
+                                           test::RecordingDownloadSink& caseSink) {
         partial = PreparePartialDownload(file, L"http://h/db.zip");
         downloader.SetParameters(&caseSink, L"http://h/db.zip", partial.partPath, L"", L"", L"",
                                  L"", L"", 0, 0, 0, 0, 0.0, partial.resumeOffset);
@@ -435,7 +435,7 @@ TEST_F(BoundedDownload, TooMuchOrNoRoomEndsTheDownloadAndLeavesNothingBehind) {
         freeSpace = c.freeSpace;
         TransferBounds bounds = c.bounds;
         bounds.freeSpace = [](const std::wstring&) { return freeSpace; };
-        test::RecordingSink caseSink;
+        test::RecordingDownloadSink caseSink;
         const auto finished = RunBounded(bounds, caseSink);
         ASSERT_EQ(finished.size(), 1u);
         EXPECT_EQ(finished[0].result, 3u);  // a body that could not be taken
@@ -475,7 +475,7 @@ TEST_F(BoundedDownload, AServerThatStallsOrTricklesIsGivenUpButItsPartKept) {
         script = Script{};
         script.answers = {Resumable(std::string(8000, 't'), 8000)};
         c.arrange(script);
-        test::RecordingSink caseSink;
+        test::RecordingDownloadSink caseSink;
         const auto finished = RunBounded(c.bounds, caseSink);
         ASSERT_EQ(finished.size(), 1u);
         EXPECT_EQ(finished[0].result, c.result);

@@ -25,8 +25,6 @@ namespace {
 using test::LocalServices;
 
 constexpr const char* kTinyproxy = "/usr/bin/tinyproxy";
-constexpr const char* kNginx = "/usr/sbin/nginx";
-constexpr const char* kOpenssl = "/usr/bin/openssl";
 constexpr auto kToolBound = std::chrono::seconds(60);  // certificates made by openssl
 
 // How each library says that a certificate did not prove the server.
@@ -49,7 +47,7 @@ constexpr std::uint32_t kHttpsToHttp = 1;  // CURLE_UNSUPPORTED_PROTOCOL: http i
 test::Finished Download(CHttpDownload& downloader, const std::wstring& url,
                         const std::wstring& file, int accessType, const std::wstring& proxyName,
                         const NetworkSettings& network) {
-    test::RecordingSink sink;
+    test::RecordingDownloadSink sink;
     downloader.SetNetworkSettings(network);
     downloader.SetParameters(&sink, url, file, proxyName, L"", L"", L"", L"", accessType, 0, 0, 0,
                              0.0, 0);
@@ -261,7 +259,7 @@ std::string MakeCertificates(LocalServices& services) {
         "-set_serial 14 -extensions localhost -out out-of-date.pem",
     };
     std::string script = "set -e\n";
-    for (const std::string& step : steps) script += std::string(kOpenssl) + " " + step + "\n";
+    for (const std::string& step : steps) script += std::string(test::kOpenssl) + " " + step + "\n";
     if (!services.WriteFile("openssl.cnf", config) ||
         !services.WriteFile("make-certificates", script)) {
         return "cannot write into " + services.ProgramPath("");
@@ -302,7 +300,7 @@ std::string StartHttpsServer(LocalServices& services, const std::vector<std::uin
     config += "  server { listen 127.0.0.1:" + std::to_string(plainPort) + "; root " +
               services.ProgramPath("www") + "; }\n}\n";
     if (!services.WriteFile("nginx.conf", config)) return "cannot write nginx.conf";
-    const std::string command = std::string(kNginx) + " -p '" + services.ProgramPath("") +
+    const std::string command = std::string(test::kNginx) + " -p '" + services.ProgramPath("") +
                                 "' -e '" + services.ProgramPath("nginx-error.log") + "' -c '" +
                                 services.ProgramPath("nginx.conf") + "'";
     std::vector<std::uint16_t> ports = {plainPort};
@@ -329,7 +327,7 @@ protected:
     };
 
     static void SetUpTestSuite() {
-        for (const char* program : {kNginx, kOpenssl}) {
+        for (const char* program : {test::kNginx, test::kOpenssl}) {
             if (!LocalServices::Installed(program)) {
                 skipReason =
                     std::string(program) + " is not installed here (scripts/bootstrap installs it)";

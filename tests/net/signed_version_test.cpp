@@ -51,7 +51,7 @@ constexpr std::string_view kSignatureByA =
     "MEUCIQDRZF+/141gJgUbFQOyAB/HxglyIAUwe/tCNbnEdPYV6gIgAL/GQ0sqRiOsgojRhzX/"
     "WutHlV8+Gl5pSxKr4pHagRs=";
 
-std::vector<std::uint8_t> Bytes(std::string_view text) {
+std::vector<std::uint8_t> TextBytes(std::string_view text) {
     return {text.begin(), text.end()};
 }
 
@@ -62,16 +62,16 @@ P256PublicPoint Point(std::string_view pem) {
 }
 
 TEST(Sha256, IsTheStandardDigestWholeOrInPieces) {
-    const auto digest = Sha256Of(Bytes("abc"));
+    const auto digest = Sha256Of(TextBytes("abc"));
     ASSERT_TRUE(digest);
     const Sha256Digest expected = {0xba, 0x78, 0x16, 0xbf, 0x8f, 0x01, 0xcf, 0xea, 0x41, 0x41, 0x40,
                                    0xde, 0x5d, 0xae, 0x22, 0x23, 0xb0, 0x03, 0x61, 0xa3, 0x96, 0x17,
                                    0x7a, 0x9c, 0xb4, 0x10, 0xff, 0x61, 0xf2, 0x00, 0x15, 0xad};
     EXPECT_EQ(*digest, expected);
     Sha256 pieces;
-    pieces.Update(Bytes("a"));
+    pieces.Update(TextBytes("a"));
     pieces.Update({});
-    pieces.Update(Bytes("bc"));
+    pieces.Update(TextBytes("bc"));
     EXPECT_EQ(pieces.Finish(), expected);
 }
 
@@ -154,7 +154,7 @@ TEST(DerSignature, ReadsOpensslsFormAndRefusesLooseDer) {
 }
 
 TEST(VerifyP256Signature, TakesOnlyTheSignersKeyOverTheSignedBytes) {
-    const auto digest = Sha256Of(Bytes(kSignedBody));
+    const auto digest = Sha256Of(TextBytes(kSignedBody));
     const auto signature = ParseDerSignature(*DecodeBase64(kSignatureByA));
     ASSERT_TRUE(digest && signature);
     EXPECT_TRUE(VerifyP256Signature(Point(kKeyA), *digest, *signature));
@@ -192,7 +192,7 @@ VersionTrustPolicy Keys(std::initializer_list<std::string_view> pems, bool requi
 }
 
 TEST(ParseVersionText, ReadsTheAnnouncementAndWhatTheSignatureCovers) {
-    const auto file = ParseVersionText(Bytes(Signed(kSignedBody)));
+    const auto file = ParseVersionText(TextBytes(Signed(kSignedBody)));
     ASSERT_TRUE(file);
     EXPECT_EQ(file->version, 20240601);
     EXPECT_EQ(file->archiveUrl, L"http://db.kivrel.example/db/camera-db.zip");
@@ -200,11 +200,11 @@ TEST(ParseVersionText, ReadsTheAnnouncementAndWhatTheSignatureCovers) {
     ASSERT_TRUE(file->archiveSha256);
     EXPECT_EQ((*file->archiveSha256)[0], 0x9f);
     EXPECT_EQ(file->signatureText, kSignatureByA);
-    EXPECT_EQ(file->signedBytes, Bytes(kSignedBody));
+    EXPECT_EQ(file->signedBytes, TextBytes(kSignedBody));
     EXPECT_TRUE(file->announcementProblem.empty());
 
     // A two-line reader's view is unchanged; and a two-line file still reads.
-    const auto twoLines = ParseVersionText(Bytes("20240601\r\nhttp://h/db.zip\r\n"));
+    const auto twoLines = ParseVersionText(TextBytes("20240601\r\nhttp://h/db.zip\r\n"));
     ASSERT_TRUE(twoLines);
     EXPECT_EQ(twoLines->archiveUrl, L"http://h/db.zip");
     EXPECT_TRUE(twoLines->signatureText.empty());
@@ -228,13 +228,13 @@ TEST(ParseVersionText, ReadsTheAnnouncementAndWhatTheSignatureCovers) {
     };
     for (const Case& c : broken) {
         SCOPED_TRACE(c.name);
-        const auto parsed = ParseVersionText(Bytes(c.text));
+        const auto parsed = ParseVersionText(TextBytes(c.text));
         ASSERT_TRUE(parsed);  // still a version file to a two-line reader
         EXPECT_FALSE(parsed->announcementProblem.empty());
         EXPECT_EQ(CheckVersionFile(*parsed, {}).refusal, kTextAccessFailed);
     }
     // Lines of no known kind, and blank lines at the end, are passed over.
-    const auto extra = ParseVersionText(Bytes(head + "mirror=eu\n" + "size=12\r\n\r\n"));
+    const auto extra = ParseVersionText(TextBytes(head + "mirror=eu\n" + "size=12\r\n\r\n"));
     ASSERT_TRUE(extra);
     EXPECT_TRUE(extra->announcementProblem.empty());
     EXPECT_EQ(extra->archiveSize, 12u);
@@ -286,7 +286,7 @@ TEST(CheckVersionFile, TakesASignedFileOnlyFromATrustedKey) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const auto file = ParseVersionText(Bytes(c.text));
+        const auto file = ParseVersionText(TextBytes(c.text));
         ASSERT_TRUE(file);
         const VersionVerdict verdict = CheckVersionFile(*file, c.policy);
         EXPECT_EQ(verdict.trust, c.trust);
@@ -310,7 +310,7 @@ TEST(CheckVersionFile, NamesTheKeysInItsRefusal) {
     ASSERT_TRUE(AddTrustedKey(policy, L"Kivrel", kKeyA));
     ASSERT_TRUE(AddTrustedKey(policy, L"mirror.pem", kKeyB));
     EXPECT_FALSE(AddTrustedKey(policy, L"broken", kKeyP384));
-    const auto file = ParseVersionText(Bytes(kSignedBody));
+    const auto file = ParseVersionText(TextBytes(kSignedBody));
     ASSERT_TRUE(file);
     const VersionVerdict verdict = CheckVersionFile(*file, policy);
     EXPECT_EQ(verdict.refusal, L"The database is not signed by " + policy.keys[0].name + L" or " +
@@ -322,7 +322,7 @@ TEST(CheckVersionFile, NamesTheKeysInItsRefusal) {
     vendor.signingKeys = kBroken;
     const VersionTrustPolicy broken = TrustPolicyFor(vendor);
     EXPECT_TRUE(broken.keyed);
-    EXPECT_EQ(CheckVersionFile(*ParseVersionText(Bytes(Signed(kSignedBody))), broken).trust,
+    EXPECT_EQ(CheckVersionFile(*ParseVersionText(TextBytes(Signed(kSignedBody))), broken).trust,
               VersionTrust::kRefused);
     EXPECT_FALSE(TrustPolicyFor(DefaultVendorConfig()).keyed);  // the shipped build has none
 

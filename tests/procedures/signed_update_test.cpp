@@ -38,9 +38,6 @@ namespace fs = std::filesystem;
 using test::LocalServices;
 using namespace std::chrono_literals;
 
-constexpr const char* kNginx = "/usr/sbin/nginx";
-constexpr const char* kOpenssl = "/usr/bin/openssl";
-
 std::string Text(const std::vector<std::uint8_t>& bytes) {
     return {bytes.begin(), bytes.end()};
 }
@@ -89,7 +86,7 @@ struct QuietView : UpdateRunView {
 class SignedUpdate : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        for (const char* program : {kNginx, kOpenssl}) {
+        for (const char* program : {test::kNginx, test::kOpenssl}) {
             if (!LocalServices::Installed(program)) {
                 skipReason =
                     std::string(program) + " is not installed here (scripts/bootstrap installs it)";
@@ -129,8 +126,8 @@ protected:
             static int count = 0;
             const std::string name = "body" + std::to_string(++count);
             if (!services.WriteFile(name, body) ||
-                !services.Run(std::string(kOpenssl) + " dgst -sha256 -sign " + key + " -out " +
-                                  name + ".sig " + name,
+                !services.Run(std::string(test::kOpenssl) + " dgst -sha256 -sign " + key +
+                                  " -out " + name + ".sig " + name,
                               60s)) {
                 return {};
             }
@@ -151,12 +148,12 @@ protected:
             options.sizes.database += 4096;  // another update file, as valid
             otherArchive = WritePackage(MakeSamplePackage(options)).bytes;
             std::filesystem::create_directories(services.LocalPath("www/db"));
-            const std::string keys = std::string(kOpenssl) +
+            const std::string keys = std::string(test::kOpenssl) +
                                      " ecparam -name prime256v1 -genkey -noout -out key.pem && " +
-                                     kOpenssl + " ec -in key.pem -pubout -out key.pub && " +
-                                     kOpenssl +
+                                     test::kOpenssl + " ec -in key.pem -pubout -out key.pub && " +
+                                     test::kOpenssl +
                                      " ecparam -name prime256v1 -genkey -noout -out other.pem && " +
-                                     kOpenssl + " ec -in other.pem -pubout -out other.pub";
+                                     test::kOpenssl + " ec -in other.pem -pubout -out other.pub";
             if (!services.Run(keys + " 2> keys.err", 60s)) {
                 return "openssl made no keys: " + services.ReadFile("keys.err");
             }
@@ -197,9 +194,10 @@ protected:
             config += "  server { listen 127.0.0.1:" + std::to_string(port) + "; root " +
                       services.ProgramPath("www") + "; }\n}\n";
             if (!services.WriteFile("nginx.conf", config)) return "cannot write nginx.conf";
-            const std::string command = std::string(kNginx) + " -p '" + services.ProgramPath("") +
-                                        "' -e '" + services.ProgramPath("nginx-error.log") +
-                                        "' -c '" + services.ProgramPath("nginx.conf") + "'";
+            const std::string command = std::string(test::kNginx) + " -p '" +
+                                        services.ProgramPath("") + "' -e '" +
+                                        services.ProgramPath("nginx-error.log") + "' -c '" +
+                                        services.ProgramPath("nginx.conf") + "'";
             if (!services.Start(command, {port})) {
                 return "nginx did not start: " + services.ReadFile("nginx-error.log");
             }

@@ -51,7 +51,7 @@ struct RecordedView : ConfigView {
     void EndWindow(bool accepted) override { ended = accepted; }
 };
 
-ConfigInputs Inputs(int layout) {
+ConfigInputs WindowInputs(int layout) {
     ConfigInputs inputs;
     inputs.title = L"Setting";
     inputs.bootVersion = 1011;
@@ -84,7 +84,7 @@ TEST_F(SettingsWindowModel, StartPutsWhatTheRulesDecideIntoEveryControl) {
         SCOPED_TRACE(layout);
         SettingsBlock block = layout == 3 ? Layout3Block() : test::SampleSettingsBlock(layout);
         RecordedView shown;
-        ConfigWindowModel model(shown, prompts, Inputs(layout), block);
+        ConfigWindowModel model(shown, prompts, WindowInputs(layout), block);
         model.Start();
         const ConfigModel& rules = model.Rules();
         const ConfigEntries& initial = rules.Initial();
@@ -124,7 +124,7 @@ TEST_F(SettingsWindowModel, StartPutsWhatTheRulesDecideIntoEveryControl) {
 
 TEST_F(SettingsWindowModel, PickingACarrierFillsItsCredentialsAndOnlyTheLastUnlocksThem) {
     SettingsBlock block = Layout3Block();
-    ConfigWindowModel model(view, prompts, Inputs(3), block);
+    ConfigWindowModel model(view, prompts, WindowInputs(3), block);
     model.Start();
     model.OnCarrierPicked(kEditableCarrierProfile);
     EXPECT_EQ(view.texts[kIdApn], L"internet");
@@ -138,7 +138,7 @@ TEST_F(SettingsWindowModel, PickingACarrierFillsItsCredentialsAndOnlyTheLastUnlo
 
 TEST_F(SettingsWindowModel, ARefusedOkShowsItsTextAndKeepsTheWindowOpenAGoodOneStoresAndEnds) {
     SettingsBlock block = Layout3Block();
-    ConfigWindowModel model(view, prompts, Inputs(3), block);
+    ConfigWindowModel model(view, prompts, WindowInputs(3), block);
     model.Start();
 
     view.texts[kIdTimeZone] = L"20";
@@ -173,7 +173,7 @@ TEST_F(SettingsWindowModel, ARefusedOkShowsItsTextAndKeepsTheWindowOpenAGoodOneS
 TEST_F(SettingsWindowModel, HiddenBoxesAreEmptyToTheChecks) {
     // Layout 1 hides the network boxes: whatever they hold, OK must not refuse over them.
     SettingsBlock block = test::SampleSettingsBlock(1);
-    ConfigWindowModel model(view, prompts, Inputs(1), block);
+    ConfigWindowModel model(view, prompts, WindowInputs(1), block);
     model.Start();
     view.texts[kIdApn] = std::wstring(40, L'a');
     view.texts[kIdPort] = L"not a port";
@@ -186,7 +186,7 @@ TEST_F(SettingsWindowModel, HiddenBoxesAreEmptyToTheChecks) {
 
 TEST_F(SettingsWindowModel, CancelEndsTheWindowAndLeavesTheBlock) {
     SettingsBlock block = Layout3Block();
-    ConfigWindowModel model(view, prompts, Inputs(3), block);
+    ConfigWindowModel model(view, prompts, WindowInputs(3), block);
     model.Start();
     view.texts[kIdTimeZone] = L"3";
     model.OnCancel();

@@ -24,6 +24,10 @@
 
 namespace kivrel::test {
 
+// The servers and tools the tests start, where Debian installs them.
+inline constexpr const char* kNginx = "/usr/sbin/nginx";
+inline constexpr const char* kOpenssl = "/usr/bin/openssl";
+
 class LocalServices {
 public:
     LocalServices();
@@ -58,7 +62,7 @@ private:
 
     std::filesystem::path localFolder;
     std::string programFolder;
-    int runs = 0;
+    [[maybe_unused]] int runs = 0;      // Windows: numbers each run's status marker
     std::vector<std::int64_t> started;  // process ids of the services
 };
 

@@ -16,7 +16,7 @@ namespace kivrel::test {
 namespace {
 
 constexpr auto kStopBound = std::chrono::seconds(3);
-constexpr auto kPollInterval = std::chrono::milliseconds(10);
+constexpr auto kExitPollInterval = std::chrono::milliseconds(10);
 
 [[nodiscard]] pid_t SpawnShell(const std::string& script) {
     std::string shell = "/bin/sh";
@@ -37,7 +37,7 @@ constexpr auto kPollInterval = std::chrono::milliseconds(10);
         if (done == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
         if (done < 0) return 128;
         if (std::chrono::steady_clock::now() > end) return -1;
-        std::this_thread::sleep_for(kPollInterval);
+        std::this_thread::sleep_for(kExitPollInterval);
     }
 }
 

@@ -14,7 +14,7 @@ namespace kivrel::test {
 namespace {
 
 constexpr auto kStopBound = std::chrono::seconds(3);
-constexpr auto kPollInterval = std::chrono::milliseconds(20);
+constexpr auto kMarkerPollInterval = std::chrono::milliseconds(20);
 
 [[nodiscard]] std::wstring Widen(const std::string& ascii) {
     return std::wstring(ascii.begin(), ascii.end());
@@ -73,7 +73,7 @@ bool LocalServices::Run(const std::string& command, std::chrono::milliseconds ti
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (!std::filesystem::exists(LocalPath(marker))) {
         if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(kPollInterval);
+        std::this_thread::sleep_for(kMarkerPollInterval);
     }
     return ReadFile(marker) == "0\n";
 }
